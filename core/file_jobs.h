@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "core/command_line.h"
+
+// One file job: builds the command for `source` from g_options and `key`,
+// runs the tool and, after a successful decryption with DelEncrypted set,
+// deletes the encrypted source. Failures are silent; the caller goes on.
+void ProcessFile(const std::string& source, const std::string& key);
+
+// Runs the tool "TAV" from the current directory with `command` and waits.
+// Returns its exit status, -1 when it cannot be started; a tool ended by a
+// signal gives a non-zero status.
+int RunTool(const CommandLine& command);

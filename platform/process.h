@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Starts the program `name` from the current directory (never from the
+// search path) and waits for it to end.
+// `arguments` go to the program as they are, one vector element per argument
+// (argv[0] is `name`); `commandText` is the same arguments as one quoted
+// string, for platforms whose programs receive a single command line.
+// Returns the exit status, -1 when the program could not be started, and a
+// non-zero status (128 + signal) when it was ended by a signal.
+int RunProgramAndWait(const std::string& name, const std::vector<std::string>& arguments,
+                      const std::string& commandText);
+
+}  // namespace platform

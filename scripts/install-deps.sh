@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs the Debian packages the build needs, when they are missing.
+# Usage: scripts/install-deps.sh build|run|bench
+set -eu
+
+packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev"
+case "${1:-build}" in
+  build) ;;
+  bench) packages="$packages age gnupg time" ;;
+  *) echo "usage: $0 build|bench" >&2; exit 2 ;;
+esac
+
+missing=""
+for package in $packages; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing Debian packages:$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null

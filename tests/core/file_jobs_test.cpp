@@ -1,0 +1,114 @@
+#include "core/file_jobs.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "tests/support/workspace.h"
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+class FileJobs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_options = Options{2, 0, 0, 1, 1};
+        test::WriteFile(plain_, "plain");
+        test::WriteFile(encrypted_, "encrypted");
+    }
+
+    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
+
+    test::TempFolder folder_;
+    test::FakeTool tool_{folder_.path()};
+    const std::string plain_ = folder_.file("x.txt");
+    const std::string encrypted_ = folder_.file("x_txt.TAV");
+};
+
+TEST_F(FileJobs, ToolGetsTheFourFieldsUnquoted) {
+    ProcessFile(plain_, "a \"quoted\" key");
+    ProcessFile(encrypted_, "k");
+    EXPECT_EQ(tool_.Runs(), (std::vector<Arguments>{
+                                {"e2", plain_, folder_.file("x_txt.TAV"), "a \"quoted\" key"},
+                                {"D", encrypted_, folder_.file("x.txt"), "k"},
+                            }));
+}
+
+TEST_F(FileJobs, SuccessfulDecryptionDeletesTheEncryptedFile) {
+    ProcessFile(encrypted_, "k");
+    EXPECT_FALSE(Exists(encrypted_));
+    EXPECT_TRUE(Exists(plain_)) << "the target is never touched";
+}
+
+TEST_F(FileJobs, EncryptedFileStaysWhenItShould) {
+    tool_.ExitWith(1);
+    ProcessFile(encrypted_, "k");
+    EXPECT_TRUE(Exists(encrypted_)) << "failed decryption";
+
+    tool_.Succeed();
+    tool_.DieBySignal(SIGKILL);
+    ProcessFile(encrypted_, "k");
+    EXPECT_TRUE(Exists(encrypted_)) << "tool killed by a signal";
+
+    tool_.Succeed();
+    g_options.DelEncrypted = 0;
+    ProcessFile(encrypted_, "k");
+    EXPECT_TRUE(Exists(encrypted_)) << "DelEncrypted off";
+    EXPECT_EQ(tool_.Runs().size(), 3u);
+}
+
+TEST_F(FileJobs, EncryptionNeverDeletesTheSource) {
+    for (const int status : {0, 1}) {
+        tool_.ExitWith(status);
+        ProcessFile(plain_, "k");
+        EXPECT_TRUE(Exists(plain_));
+    }
+    g_options.SFX = 1;
+    ProcessFile(plain_, "k");
+    EXPECT_TRUE(Exists(plain_));
+}
+
+TEST_F(FileJobs, OptionsAreReadAfreshForEveryFile) {
+    ProcessFile(plain_, "k");
+    g_options.Rounds = 5;
+    g_options.Paranoia = 1;
+    g_options.SFX = 1;
+    ProcessFile(plain_, "k");
+    const auto runs = tool_.Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[1][0], "a5+");
+    EXPECT_EQ(runs[1][2], folder_.file("x_txt.EXE"));
+}
+
+TEST(RunTool, StatusOfTheTool) {
+    test::TempFolder folder;
+    CommandLine command;
+    BuildCommandLine(folder.file("x.txt"), Options{1, 0, 0, 1, 0}, "k", command);
+    EXPECT_EQ(RunTool(command), -1) << "no tool in the current directory";
+
+    test::FakeTool tool(folder.path());
+    EXPECT_EQ(RunTool(command), 0);
+    tool.ExitWith(3);
+    EXPECT_EQ(RunTool(command), 3);
+    tool.DieBySignal(SIGTERM);
+    EXPECT_EQ(RunTool(command), 128 + SIGTERM);
+}
+
+TEST(RunTool, NeverLooksOnTheSearchPath) {
+    test::TempFolder folder;
+    const std::string elsewhere = folder.file("bin");
+    std::filesystem::create_directory(elsewhere);
+    test::FakeTool tool(elsewhere);
+    const std::string searchPath = elsewhere + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    ::setenv("PATH", searchPath.c_str(), 1);
+
+    test::WriteFile(folder.file("x_txt.TAV"), "encrypted");
+    g_options = Options{1, 0, 0, 1, 1};
+    ProcessFile(folder.file("x_txt.TAV"), "k");
+    EXPECT_TRUE(tool.Runs().empty());
+    EXPECT_TRUE(std::filesystem::exists(folder.file("x_txt.TAV")));
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "tests/support/workspace.h"
+
+namespace {
+
+using platform::Profile;
+
+Profile Parsed(const std::string& text) {
+    Profile profile;
+    profile.SetText(text);
+    return profile;
+}
+
+TEST(ProfileRead, NumbersAsTheProfileFunctionsReadThem) {
+    const Profile p = Parsed(
+        "[S]\r\nplain=12\r\nsigned=-7\r\nplus=+3\r\ntail=42abc\r\nword=abc\r\nempty=\r\n"
+        "huge=99999999999\r\ntiny=-99999999999\r\nhex=0x10\r\n");
+    EXPECT_EQ(p.GetInt("S", "plain", 5), 12);
+    EXPECT_EQ(p.GetInt("S", "signed", 5), -7);
+    EXPECT_EQ(p.GetInt("S", "plus", 5), 3);
+    EXPECT_EQ(p.GetInt("S", "tail", 5), 42);
+    EXPECT_EQ(p.GetInt("S", "word", 5), 0);
+    EXPECT_EQ(p.GetInt("S", "empty", 5), 5);
+    EXPECT_EQ(p.GetInt("S", "huge", 5), 2147483647);
+    EXPECT_EQ(p.GetInt("S", "tiny", 5), -2147483647 - 1);
+    EXPECT_EQ(p.GetInt("S", "hex", 5), 0);
+    EXPECT_EQ(p.GetInt("S", "missing", 5), 5);
+    EXPECT_EQ(p.GetInt("Other", "plain", 5), 5);
+}
+
+TEST(ProfileRead, ToleratesWhatPeopleWriteByHand) {
+    const Profile p = Parsed(
+        "orphan=1\n"
+        "; a comment=9\n"
+        "  [ encrypt ]  \n"
+        "\n"
+        "  ROUNDS  =  3  \n"
+        "\t;rounds=8\n"
+        "rounds=4\n"
+        "[ENCRYPT]\n"
+        "Paranoia=1\n"
+        "[decrypt]\n"
+        "IntCheck=0");
+    EXPECT_EQ(p.GetInt("ENCRYPT", "Rounds", 0), 3) << "blanks, case and the first key win";
+    EXPECT_EQ(p.GetInt("ENCRYPT", "Paranoia", 7), 7) << "only the first of two sections is read";
+    EXPECT_EQ(p.GetInt("DECRYPT", "IntCheck", 1), 0) << "last line without a line ending";
+    EXPECT_EQ(p.GetInt("", "orphan", 5), 5) << "keys before the first header belong to no section";
+}
+
+TEST(ProfileWrite, NewFileGetsCrLfLinesInOrder) {
+    Profile p;
+    p.SetString("ENCRYPT", "Rounds", "1");
+    p.SetString("ENCRYPT", "SFX", "0");
+    p.SetString("DECRYPT", "IntCheck", "1");
+    EXPECT_EQ(p.Text(), "[ENCRYPT]\r\nRounds=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\n");
+}
+
+TEST(ProfileWrite, ChangesOnlyWhatItMust) {
+    const std::string before =
+        "; settings\r\n"
+        "[encrypt]\r\n"
+        "  rounds = 3\r\n"
+        "Paranoia=0\r\n"
+        "\r\n"
+        "; trailing comment of the section\r\n"
+        "[Other]\r\n"
+        "keep=me   \r\n"
+        "no equals sign here\r\n";
+    Profile p = Parsed(before);
+    p.SetString("ENCRYPT", "Rounds", "12");
+    p.SetString("ENCRYPT", "SFX", "1");
+    p.SetString("DECRYPT", "IntCheck", "0");
+    EXPECT_EQ(p.Text(),
+              "; settings\r\n"
+              "[encrypt]\r\n"
+              "  rounds = 12\r\n"
+              "Paranoia=0\r\n"
+              "SFX=1\r\n"
+              "\r\n"
+              "; trailing comment of the section\r\n"
+              "[Other]\r\n"
+              "keep=me   \r\n"
+              "no equals sign here\r\n"
+              "[DECRYPT]\r\n"
+              "IntCheck=0\r\n");
+}
+
+TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
+    Profile p = Parsed("[A]\nx=1");
+    p.SetString("A", "y", "2");
+    p.SetString("B", "z", "3");
+    EXPECT_EQ(p.Text(), "[A]\nx=1\ny=2\n[B]\nz=3\n");
+
+    Profile empty = Parsed("[A]");
+    empty.SetString("A", "k", "v");
+    EXPECT_EQ(empty.Text(), "[A]\r\nk=v\r\n");
+}
+
+TEST(ProfileWrite, WrittenValuesReadBack) {
+    Profile p;
+    for (const int value : {0, 1, -5, 2147483647, -2147483647 - 1}) {
+        p.SetString("S", "k", std::to_string(value));
+        EXPECT_EQ(Parsed(p.Text()).GetInt("S", "k", 99), value);
+    }
+}
+
+class ProfileFile : public ::testing::Test {
+protected:
+    test::TempFolder folder_;
+};
+
+TEST_F(ProfileFile, LoadTellsMissingFromUnreadable) {
+    Profile p;
+    EXPECT_EQ(p.Load(folder_.file("absent.ini")), Profile::LoadResult::Missing);
+    std::filesystem::create_directory(folder_.file("dir.ini"));
+    EXPECT_EQ(p.Load(folder_.file("dir.ini")), Profile::LoadResult::Unreadable);
+    test::WriteFile(folder_.file("x.ini"), "[S]\nk=4\n");
+    ASSERT_EQ(p.Load(folder_.file("x.ini")), Profile::LoadResult::Loaded);
+    EXPECT_EQ(p.GetInt("S", "k", 0), 4);
+}
+
+TEST_F(ProfileFile, SaveKeepsPermissionsAndFollowsLinks) {
+    const std::string real = folder_.file("real.ini");
+    test::WriteFile(real, "[S]\r\nk=1\r\n");
+    std::filesystem::permissions(real, std::filesystem::perms(0640));
+    std::filesystem::create_symlink(real, folder_.file("link.ini"));
+
+    Profile p;
+    ASSERT_EQ(p.Load(folder_.file("link.ini")), Profile::LoadResult::Loaded);
+    p.SetString("S", "k", "2");
+    ASSERT_TRUE(p.Save(folder_.file("link.ini")));
+
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("link.ini")));
+    EXPECT_EQ(test::ReadFile(real), "[S]\r\nk=2\r\n");
+    EXPECT_EQ(std::filesystem::status(real).permissions(), std::filesystem::perms(0640));
+}
+
+// A write that fails half way (here: the file-size limit, which holds even
+// for root) must leave the old file whole and no temporary file behind.
+TEST_F(ProfileFile, FailedSaveLeavesTheOldFileWhole) {
+    const std::string path = folder_.file("Druvel.ini");
+    const std::string original = "[S]\r\nk=1\r\n";
+    test::WriteFile(path, original);
+
+    Profile p;
+    ASSERT_EQ(p.Load(path), Profile::LoadResult::Loaded);
+    p.SetString("S", "long", std::string(4096, 'x'));
+
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved_ok = p.Save(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(saved_ok);
+    EXPECT_EQ(test::ReadFile(path), original);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"Druvel.ini"});
+}
+
+TEST_F(ProfileFile, SaveIntoAMissingFolderFails) {
+    Profile p;
+    p.SetString("S", "k", "1");
+    EXPECT_FALSE(p.Save(folder_.file("no-such-folder/Druvel.ini")));
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// A fresh temporary folder that is the current directory for one test and is
+// removed afterwards, with the previous current directory restored.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+// Writes `contents` to `path`, replacing it.
+void WriteFile(const std::string& path, const std::string& contents);
+
+// The whole contents of `path`, or an empty string when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// The stand-in tool installed as "TAV" in a folder: it records every run's
+// arguments, and exits with the status a test sets.
+class FakeTool {
+public:
+    explicit FakeTool(const std::filesystem::path& folder);
+
+    void Succeed();
+    void ExitWith(int status);
+    void DieBySignal(int signal);
+
+    // The argument lists of every run so far, in order.
+    std::vector<std::vector<std::string>> Runs() const;
+
+private:
+    std::string log_;
+};
+
+}  // namespace test
