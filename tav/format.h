@@ -1,0 +1,98 @@
+#pragma once
+
+#include <sodium.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "tav/secure_buffer.h"
+
+// The TAV file format, version 1; docs/tav-format.md describes it byte by byte.
+namespace tav {
+
+inline constexpr std::size_t kChunkSize = 64 * 1024;
+inline constexpr std::size_t kHeaderSize = 96;
+inline constexpr std::size_t kMetadataSize = 264;
+inline constexpr std::size_t kTrailerSize = 16;
+inline constexpr std::size_t kSaltSize = 16;
+inline constexpr std::size_t kAuthSize = crypto_secretstream_xchacha20poly1305_ABYTES;
+inline constexpr std::size_t kStreamHeaderSize = crypto_secretstream_xchacha20poly1305_HEADERBYTES;
+inline constexpr std::size_t kMaxNameSize = 255;
+
+inline constexpr std::uint8_t kVersion = 1;
+inline constexpr std::uint8_t kArgon2id = 2;
+inline constexpr std::uint8_t kFlagPadded = 0x01;
+
+// Bounds on what a file may ask of the key derivation, so that a hostile
+// file can neither exhaust memory nor keep decryption busy for hours.
+inline constexpr std::uint32_t kMaxRounds = 64;
+inline constexpr std::uint32_t kMaxOpsLimit = kMaxRounds + 2;
+inline constexpr std::uint64_t kMaxMemLimit = 1024ull * 1024 * 1024;
+
+using HeaderBytes = std::array<unsigned char, kHeaderSize>;
+
+struct KdfParams {
+    std::uint32_t opsLimit;
+    std::uint64_t memLimit;
+};
+
+// The key-derivation cost for an operation word's rounds and paranoia flag.
+KdfParams KdfParamsFor(std::uint32_t rounds, bool paranoia);
+
+struct Header {
+    std::uint8_t flags = 0;
+    KdfParams kdf{};
+    std::array<unsigned char, kSaltSize> salt{};
+    std::array<unsigned char, kStreamHeaderSize> streamHeader{};
+};
+
+// The two keys derived from the user's key: one for the payload stream,
+// one that proves the user's key right before any data is touched.
+struct DerivedKeys {
+    DerivedKeys() : bytes(2 * crypto_secretstream_xchacha20poly1305_KEYBYTES) {}
+    const unsigned char* streamKey() const { return bytes.data(); }
+    const unsigned char* checkKey() const { return bytes.data() + crypto_secretstream_xchacha20poly1305_KEYBYTES; }
+    SecureBuffer bytes;
+};
+
+// Runs Argon2id over `key` with the header's salt and cost.
+void DeriveKeys(const SecureBuffer& key, const Header& header, DerivedKeys& out);
+
+// The header's 96 bytes, with its key check and checksum.
+HeaderBytes SerializeHeader(const Header& header, const DerivedKeys& keys);
+
+// Checks magic, version, checksum and parameter bounds (Exit::Damaged on
+// any fault) and returns the fields; the key check comes later.
+Header ParseHeader(const HeaderBytes& bytes);
+
+// True when the key check in `bytes` matches `keys`.
+bool KeyCheckMatches(const HeaderBytes& bytes, const DerivedKeys& keys);
+
+// The first message of the stream: the plaintext's length and the source's
+// file name (which a self-decrypting file restores).
+struct Metadata {
+    std::uint64_t length = 0;
+    std::string name;
+};
+
+std::array<unsigned char, kMetadataSize> SerializeMetadata(const Metadata& metadata);
+Metadata ParseMetadata(const std::array<unsigned char, kMetadataSize>& bytes);
+
+// A stored name is used only as a bare file name in the current folder.
+bool IsSafeFileName(const std::string& name);
+
+// The payload length on disk: padded files round the length up (Padmé) so
+// that the size of the encrypted file reveals little about the plaintext.
+std::uint64_t PaddedLength(std::uint64_t length, bool padded);
+
+// Number of chunks a payload of `length` bytes takes (at least one, the final one).
+std::uint64_t ChunkCount(std::uint64_t payloadLength);
+
+// The end of a self-decrypting file: where the encrypted data starts.
+using TrailerBytes = std::array<unsigned char, kTrailerSize>;
+TrailerBytes SerializeTrailer(std::uint64_t dataOffset);
+// The data offset, or false when `bytes` is no trailer.
+bool ParseTrailer(const TrailerBytes& bytes, std::uint64_t& dataOffset);
+
+}  // namespace tav

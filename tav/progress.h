@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tav {
+
+// A percentage on standard error for large files, shown only when standard
+// error is a terminal, so scripts and Druvel see nothing of it.
+class Progress {
+public:
+    Progress(std::string label, std::uint64_t total);
+    ~Progress();
+    void Advance(std::uint64_t bytes);
+
+private:
+    std::string label_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+    int shown_ = -1;
+    bool enabled_;
+};
+
+}  // namespace tav

@@ -1,0 +1,236 @@
+// End-to-end tests of the TAV tool. Most use a build with the cheapest key
+// derivation; RealParameters and the vectors use the real tool.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+
+#include "tests/support/run.h"
+#include "tests/support/workspace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kHeader = 96;
+constexpr std::size_t kSealedMetadata = 264 + 17;
+
+enum Exit { kOk = 0, kUsage = 1, kWrongKey = 2, kDamaged = 3, kTargetExists = 4, kIo = 5 };
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator());
+    return bytes;
+}
+
+class Tav : public ::testing::Test {
+protected:
+    test::RunResult Tool(const std::vector<std::string>& arguments, const test::RunOptions& options = {}) {
+        return test::Run(TAV_FAST_KDF_PATH, arguments, options);
+    }
+
+    // Encrypts `contents` with `operation` and returns the encrypted file's path.
+    std::string Encrypted(const std::string& contents, const std::string& operation = "e1") {
+        WriteFile(file("plain"), contents);
+        const std::string target = file("plain_.TAV");
+        fs::remove(target);
+        const auto result = Tool({operation, file("plain"), target, "key"});
+        EXPECT_EQ(result.status, kOk) << result.errors;
+        return target;
+    }
+
+    // Expects a failure with `status`, one line of explanation, no target and
+    // no temporary file left in the folder.
+    void ExpectFailure(const test::RunResult& result, int status, const std::string& target) {
+        EXPECT_EQ(result.status, status) << result.errors;
+        EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+        EXPECT_EQ(result.errors.rfind("TAV: ", 0), 0u) << result.errors;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << target;
+        ExpectNoTemporaryFiles();
+    }
+
+    void ExpectNoTemporaryFiles() {
+        for (const auto& entry : fs::directory_iterator(folder_.path())) {
+            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
+        }
+    }
+
+    std::string file(const std::string& name) const { return folder_.file(name); }
+
+    test::TempFolder folder_;
+};
+
+TEST_F(Tav, RoundTripsAroundTheChunkSize) {
+    const std::size_t sizes[] = {0, 1, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 5};
+    for (const std::string operation : {"e1", "e0+", "a2"}) {
+        for (const std::size_t size : sizes) {
+            const std::string contents = RandomBytes(size, static_cast<unsigned>(size));
+            const std::string encrypted = Encrypted(contents, operation);
+            for (const std::string decrypt : {"D", "d"}) {
+                SCOPED_TRACE(operation + " " + decrypt + " " + std::to_string(size));
+                fs::remove(file("out"));
+                const auto result = Tool({decrypt, encrypted, file("out"), "key"});
+                ASSERT_EQ(result.status, kOk) << result.errors;
+                EXPECT_EQ(result.errors, "");
+                EXPECT_TRUE(ReadFile(file("out")) == contents);
+                EXPECT_EQ(fs::status(file("out")).permissions(), fs::perms(0600));
+            }
+        }
+    }
+}
+
+TEST_F(Tav, PlainFilesGrowByAFixedAmountAndPaddedOnesHideTheSize) {
+    for (const std::size_t size : {0ul, 1000ul, 3 * kChunk + 5}) {
+        const auto plain = fs::file_size(Encrypted(std::string(size, 'x'), "e1"));
+        const std::size_t chunks = size == 0 ? 1 : (size + kChunk - 1) / kChunk;
+        EXPECT_EQ(plain, kHeader + kSealedMetadata + size + 17 * chunks);
+    }
+    EXPECT_EQ(fs::file_size(Encrypted(std::string(1000, 'x'), "e1+")),
+              fs::file_size(Encrypted(std::string(1020, 'x'), "e1+")));
+}
+
+TEST_F(Tav, SelfDecryptingProgramRestoresTheFileNextToItself) {
+    WriteFile(file("report.txt"), "the report");
+    fs::create_directory(file("inbox"));
+    ASSERT_EQ(Tool({"a1", file("report.txt"), file("inbox/report_txt.EXE"), "key"}).status, kOk);
+    EXPECT_EQ(fs::status(file("inbox/report_txt.EXE")).permissions(), fs::perms(0700));
+
+    const auto wrong = test::Run(file("inbox/report_txt.EXE"), {}, {"nope\n"});
+    EXPECT_EQ(wrong.status, kWrongKey) << wrong.errors;
+    const auto right = test::Run(file("inbox/report_txt.EXE"), {}, {"key\n"});
+    ASSERT_EQ(right.status, kOk) << right.errors;
+    EXPECT_EQ(ReadFile(file("inbox/report.txt")), "the report");
+
+    const auto again = test::Run(file("inbox/report_txt.EXE"), {}, {"key\n"});
+    EXPECT_EQ(again.status, kTargetExists) << "a restored file is never overwritten";
+}
+
+TEST_F(Tav, WrongKeyIsToldApartFromDamage) {
+    const std::string encrypted = Encrypted("secret text");
+    ExpectFailure(Tool({"D", encrypted, file("out"), "other key"}), kWrongKey, file("out"));
+    ExpectFailure(Tool({"d", encrypted, file("out"), "Key"}), kWrongKey, file("out"));
+}
+
+TEST_F(Tav, AFlippedBitAnywhereIsDamage) {
+    const std::string original = ReadFile(Encrypted(RandomBytes(2 * kChunk + 100, 7)));
+    // One byte in each header field, in the sealed metadata, and in each chunk.
+    const std::size_t offsets[] = {0, 8, 9, 10, 11, 12, 16, 24, 40, 64, 80,
+                                   kHeader + 5, kHeader + kSealedMetadata + 3,
+                                   kHeader + kSealedMetadata + kChunk + 17 + 1000, original.size() - 1};
+    for (const std::size_t offset : offsets) {
+        std::string damaged = original;
+        damaged[offset] = static_cast<char>(damaged[offset] ^ 0x04);
+        WriteFile(file("damaged.TAV"), damaged);
+        for (const std::string decrypt : {"D", "d"}) {
+            SCOPED_TRACE(decrypt + " at " + std::to_string(offset));
+            ExpectFailure(Tool({decrypt, file("damaged.TAV"), file("out"), "key"}), kDamaged, file("out"));
+        }
+    }
+}
+
+TEST_F(Tav, TruncatedOrExtendedFilesAreDamage) {
+    const std::string original = ReadFile(Encrypted(RandomBytes(3 * kChunk, 9)));
+    const std::size_t firstChunkEnd = kHeader + kSealedMetadata + kChunk + 17;
+    const std::string variants[] = {
+        original.substr(0, firstChunkEnd),           // at a chunk boundary
+        original.substr(0, firstChunkEnd + 500),     // in the middle of a chunk
+        original.substr(0, original.size() - 1),     // the last byte
+        original.substr(0, kHeader + 10),            // within the metadata
+        original.substr(0, 40),                      // within the header
+        original + "garbage",                        // appended data
+        original + original.substr(kHeader),         // a whole stream appended
+    };
+    for (const std::string& variant : variants) {
+        WriteFile(file("cut.TAV"), variant);
+        for (const std::string decrypt : {"D", "d"}) {
+            SCOPED_TRACE(decrypt + " with " + std::to_string(variant.size()) + " bytes");
+            ExpectFailure(Tool({decrypt, file("cut.TAV"), file("out"), "key"}), kDamaged, file("out"));
+        }
+    }
+    WriteFile(file("text.TAV"), "just some text, not encrypted at all, long enough for a header..........................");
+    ExpectFailure(Tool({"D", file("text.TAV"), file("out"), "key"}), kDamaged, file("out"));
+}
+
+TEST_F(Tav, VerifyingDecryptionWritesNothingBeforeTheWholeFileIsChecked) {
+    std::string damaged = ReadFile(Encrypted(RandomBytes(20 * kChunk, 3)));
+    damaged[damaged.size() - 5] ^= 1;  // only the very last chunk is bad
+    WriteFile(file("late.TAV"), damaged);
+    // d streams: it has written plenty by the time it meets the bad chunk,
+    // and still removes all of it.
+    ExpectFailure(Tool({"d", file("late.TAV"), file("out"), "key"}), kDamaged, file("out"));
+    // D checks everything before it writes a byte: with no room for a single
+    // byte it still reports the damage, not a failed write (as d does).
+    const test::RunOptions noRoom{"", 0};
+    ExpectFailure(Tool({"D", file("late.TAV"), file("out"), "key"}, noRoom), kDamaged, file("out"));
+    ExpectFailure(Tool({"d", file("late.TAV"), file("out"), "key"}, noRoom), kIo, file("out"));
+}
+
+TEST_F(Tav, ExistingTargetIsLeftUntouched) {
+    const std::string encrypted = Encrypted("data");
+    WriteFile(file("out"), "mine");
+    for (const std::string operation : {"e1", "a1", "D", "d"}) {
+        const auto result = Tool({operation, operation[0] == 'e' || operation[0] == 'a' ? file("plain") : encrypted,
+                                  file("out"), "key"});
+        EXPECT_EQ(result.status, kTargetExists) << operation;
+        EXPECT_EQ(ReadFile(file("out")), "mine");
+    }
+    fs::create_symlink(file("nowhere"), file("dangling"));
+    EXPECT_EQ(Tool({"e1", file("plain"), file("dangling"), "key"}).status, kTargetExists);
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(Tav, BadArgumentsAreUsageErrors) {
+    WriteFile(file("plain"), "data");
+    for (const std::string operation : {"", "x1", "E1", "e", "e+", "e1++", "e-1", "e65", "e99999999999", "D+", "dd", "e1x"}) {
+        SCOPED_TRACE(operation);
+        ExpectFailure(Tool({operation, file("plain"), file("out"), "key"}), kUsage, file("out"));
+    }
+    ExpectFailure(Tool({"e1", file("plain"), file("out"), ""}), kUsage, file("out"));
+    ExpectFailure(Tool({"e1", file("plain"), file("out"), "-"}, {"\n"}), kUsage, file("out"));
+    EXPECT_EQ(Tool({"e1", file("plain"), file("out")}).status, kUsage);
+    EXPECT_EQ(Tool({"e1", file("plain"), file("plain"), "key"}).status, kUsage);
+    EXPECT_EQ(ReadFile(file("plain")), "data");
+    for (const std::string operation : {"e0", "e64", "e007"}) {
+        fs::remove(file("out"));
+        EXPECT_EQ(Tool({operation, file("plain"), file("out"), "key"}).status, kOk) << operation;
+    }
+}
+
+TEST_F(Tav, KeyFromStandardInput) {
+    WriteFile(file("plain"), "typed by hand");
+    ASSERT_EQ(Tool({"e1", file("plain"), file("x.TAV"), "-"}, {"a key with spaces\r\n"}).status, kOk);
+    EXPECT_EQ(Tool({"D", file("x.TAV"), file("out"), "a key with spaces"}).status, kOk);
+    EXPECT_EQ(ReadFile(file("out")), "typed by hand");
+}
+
+TEST_F(Tav, UnreadableSourceAndUnwritableTargetAreIoErrors) {
+    ExpectFailure(Tool({"e1", file("missing"), file("out"), "key"}), kIo, file("out"));
+    fs::create_directory(file("folder"));
+    ExpectFailure(Tool({"e1", file("folder"), file("out"), "key"}), kIo, file("out"));
+    WriteFile(file("plain"), "data");
+    ExpectFailure(Tool({"e1", file("plain"), file("no-such-folder/out"), "key"}), kIo, file("no-such-folder/out"));
+}
+
+TEST_F(Tav, FullDiskLeavesNothingBehind) {
+    const std::string encrypted = Encrypted(RandomBytes(4 * kChunk, 5));
+    const test::RunOptions limited{"", static_cast<long>(2 * kChunk)};
+    ExpectFailure(Tool({"e1", file("plain"), file("big.TAV"), "key"}, limited), kIo, file("big.TAV"));
+    ExpectFailure(Tool({"a1", file("plain"), file("big.EXE"), "key"}, limited), kIo, file("big.EXE"));
+    ExpectFailure(Tool({"D", encrypted, file("out"), "key"}, limited), kIo, file("out"));
+    ExpectFailure(Tool({"d", encrypted, file("out"), "key"}, limited), kIo, file("out"));
+}
+
+TEST_F(Tav, ReadOnlyTargetFolder) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder; FullDiskLeavesNothingBehind covers the write failure";
+    WriteFile(file("plain"), "data");
+    fs::create_directory(file("locked"));
+    fs::permissions(file("locked"), fs::perms(0555));
+    ExpectFailure(Tool({"e1", file("plain"), file("locked/out"), "key"}), kIo, file("locked/out"));
+}
+
+}  // namespace

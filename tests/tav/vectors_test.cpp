@@ -1,0 +1,92 @@
+// The real tool: its key-derivation cost, the checked-in vectors that pin the
+// file format, and what it does with the key while it runs.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/run.h"
+#include "tests/support/workspace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+
+constexpr const char* kVectorKey = "correct horse battery staple";
+
+std::uint64_t LittleEndian(const std::string& bytes, std::size_t offset, std::size_t size) {
+    std::uint64_t value = 0;
+    for (std::size_t i = size; i > 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i - 1]);
+    return value;
+}
+
+TEST(Vectors, DecryptToTheirPlaintext) {
+    test::TempFolder folder;
+    const std::string vectors = TAV_VECTORS;
+    for (const std::string name : {"empty.txt", "hello.txt", "chunk-plus-one.bin", "paranoid.txt"}) {
+        const fs::path plain(name);
+        const std::string encrypted =
+            vectors + "/" + plain.stem().string() + "_" + plain.extension().string().substr(1) + ".TAV";
+        for (const std::string decrypt : {"D", "d"}) {
+            SCOPED_TRACE(name + " " + decrypt);
+            fs::remove(folder.file("out"));
+            const auto result = test::Run(TAV_PATH, {decrypt, encrypted, folder.file("out"), kVectorKey});
+            ASSERT_EQ(result.status, 0) << result.errors;
+            EXPECT_TRUE(ReadFile(folder.file("out")) == ReadFile(vectors + "/" + name));
+        }
+    }
+    EXPECT_EQ(test::Run(TAV_PATH, {"D", vectors + "/hello_txt.TAV", folder.file("x"), "Correct horse battery staple"}).status, 2);
+}
+
+TEST(RealParameters, RoundTripWithTheStoredCost) {
+    test::TempFolder folder;
+    test::WriteFile(folder.file("a.txt"), "real cost");
+    ASSERT_EQ(test::Run(TAV_PATH, {"e1", folder.file("a.txt"), folder.file("a_txt.TAV"), "k"}).status, 0);
+    ASSERT_EQ(test::Run(TAV_PATH, {"e0+", folder.file("a.txt"), folder.file("p_txt.TAV"), "k"}).status, 0);
+    const std::string plain = ReadFile(folder.file("a_txt.TAV"));
+    const std::string paranoid = ReadFile(folder.file("p_txt.TAV"));
+    EXPECT_EQ(LittleEndian(plain, 12, 4), 3u) << "opslimit: rounds + 2";
+    EXPECT_EQ(LittleEndian(plain, 16, 8), 256u << 20) << "memlimit";
+    EXPECT_EQ(LittleEndian(paranoid, 16, 8), 1u << 30);
+    EXPECT_EQ(paranoid[10], 1) << "padded";
+
+    ASSERT_EQ(test::Run(TAV_PATH, {"D", folder.file("a_txt.TAV"), folder.file("back.txt"), "k"}).status, 0);
+    EXPECT_EQ(ReadFile(folder.file("back.txt")), "real cost");
+}
+
+// While the (long) key derivation runs, the key must already be gone from the
+// process's command line; stopping the tool then leaves no file behind.
+TEST(RealParameters, KeyLeavesTheCommandLineAndAStopLeavesNothing) {
+    test::TempFolder folder;
+    test::WriteFile(folder.file("a.txt"), "x");
+    const std::string key = "VerySecretKey-4711";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(TAV_PATH, "TAV", "e64+", folder.file("a.txt").c_str(), folder.file("a_txt.TAV").c_str(), key.c_str(),
+                nullptr);
+        ::_exit(127);
+    }
+    const std::string cmdline = "/proc/" + std::to_string(child) + "/cmdline";
+    bool keyGone = false;
+    for (int i = 0; i < 500 && !keyGone; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::string arguments = ReadFile(cmdline);
+        keyGone = arguments.find("e64+") != std::string::npos && arguments.find(key) == std::string::npos;
+    }
+    EXPECT_TRUE(keyGone);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(child, SIGTERM);
+    int status;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder.path())) names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"a.txt"});
+}
+
+}  // namespace
