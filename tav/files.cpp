@@ -15,6 +15,8 @@ namespace tav {
 
 namespace {
 
+constexpr std::uint64_t kWriteBackStep = 8 * 1024 * 1024;
+
 // The temporary file to remove if a signal ends the process; only one
 // output is ever pending.
 const char* volatile g_pendingTemp = nullptr;
@@ -111,6 +113,14 @@ void OutputFile::Write(const void* data, std::size_t size) {
         }
         bytes += written;
         size -= static_cast<std::size_t>(written);
+        written_ += static_cast<std::uint64_t>(written);
+    }
+    // Start writing back what is written so far, so that the disk works
+    // while the next chunks are encrypted and the final fsync finds little left.
+    if (written_ - flushed_ >= kWriteBackStep) {
+        ::sync_file_range(fd_, static_cast<off_t>(flushed_), static_cast<off_t>(written_ - flushed_),
+                          SYNC_FILE_RANGE_WRITE);
+        flushed_ = written_;
     }
 }
 

@@ -44,6 +44,8 @@ private:
     std::string temp_;
     int fd_;
     bool committed_ = false;
+    std::uint64_t written_ = 0;
+    std::uint64_t flushed_ = 0;
 };
 
 // Removes the pending temporary file and ends the process when it is
