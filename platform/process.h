@@ -12,6 +12,14 @@ namespace platform {
 // string, for platforms whose programs receive a single command line.
 // Returns the exit status, -1 when the program could not be started, and a
 // non-zero status (128 + signal) when it was ended by a signal.
+// While a program runs, `pump` (when set) is called over and over to keep
+// handling the user's input; without one the wait simply blocks.
+using WaitPump = void (*)();
+void SetWaitPump(WaitPump pump);
+
+// How many programs RunProgramAndWait has started so far.
+unsigned ProgramsStarted();
+
 int RunProgramAndWait(const std::string& name, const std::vector<std::string>& arguments,
                       const std::string& commandText);
 

@@ -9,6 +9,27 @@ extern char** environ;
 
 namespace platform {
 
+namespace {
+
+WaitPump g_pump = nullptr;
+unsigned g_started = 0;
+
+// Waits for `child`, keeping the pump going when there is one.
+bool WaitForChild(pid_t child, int& status) {
+    for (;;) {
+        const pid_t done = ::waitpid(child, &status, g_pump != nullptr ? WNOHANG : 0);
+        if (done == child) return true;
+        if (done < 0 && errno != EINTR) return false;
+        if (done == 0) g_pump();
+    }
+}
+
+}  // namespace
+
+void SetWaitPump(WaitPump pump) { g_pump = pump; }
+
+unsigned ProgramsStarted() { return g_started; }
+
 int RunProgramAndWait(const std::string& name, const std::vector<std::string>& arguments,
                       const std::string& /*commandText*/) {
     const std::string path = "./" + name;
@@ -19,11 +40,10 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& a
 
     pid_t child;
     if (::posix_spawn(&child, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    ++g_started;
 
     int status;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
+    if (!WaitForChild(child, status)) return -1;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;

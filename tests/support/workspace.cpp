@@ -1,6 +1,7 @@
 #include "tests/support/workspace.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -40,7 +41,8 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-FakeTool::FakeTool(const std::filesystem::path& folder) : log_((folder / "tool-runs.log").string()) {
+FakeTool::FakeTool(const std::filesystem::path& folder)
+    : log_((folder / "tool-runs.log").string()), release_((folder / "tool-release").string()) {
     std::filesystem::create_symlink(FAKE_TAV_PATH, folder / "TAV");
     ::setenv("FAKE_TAV_LOG", log_.c_str(), 1);
     Succeed();
@@ -49,6 +51,16 @@ FakeTool::FakeTool(const std::filesystem::path& folder) : log_((folder / "tool-r
 void FakeTool::Succeed() {
     ::unsetenv("FAKE_TAV_EXIT");
     ::unsetenv("FAKE_TAV_SIGNAL");
+    ::unsetenv("FAKE_TAV_HOLD");
+}
+
+void FakeTool::HoldEachRun() { ::setenv("FAKE_TAV_HOLD", release_.c_str(), 1); }
+
+// Returns once the waiting run has taken the release, so that a second
+// release always goes to the next run.
+void FakeTool::Release() {
+    WriteFile(release_, "");
+    while (std::filesystem::exists(release_)) ::usleep(1000);
 }
 
 void FakeTool::ExitWith(int status) { ::setenv("FAKE_TAV_EXIT", std::to_string(status).c_str(), 1); }

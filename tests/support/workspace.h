@@ -38,12 +38,17 @@ public:
     void Succeed();
     void ExitWith(int status);
     void DieBySignal(int signal);
+    // Every later run waits until Release() lets it end; call Release()
+    // only while a run waits.
+    void HoldEachRun();
+    void Release();
 
     // The argument lists of every run so far, in order.
     std::vector<std::vector<std::string>> Runs() const;
 
 private:
     std::string log_;
+    std::string release_;
 };
 
 }  // namespace test

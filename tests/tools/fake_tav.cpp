@@ -2,6 +2,9 @@
 // to the file named by FAKE_TAV_LOG, then ends as the test asks:
 //   FAKE_TAV_EXIT=n    exit with status n (default 0)
 //   FAKE_TAV_SIGNAL=n  kill itself with signal n
+//   FAKE_TAV_HOLD=path wait until `path` exists, then remove it and go on
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +23,10 @@ int main(int argc, char** argv) {
             }
             std::fclose(file);
         }
+    }
+    if (const char* hold = std::getenv("FAKE_TAV_HOLD")) {
+        while (::access(hold, F_OK) != 0) ::usleep(2000);
+        std::remove(hold);
     }
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));
     const char* status = std::getenv("FAKE_TAV_EXIT");
