@@ -19,8 +19,10 @@ test: build
 	cmake --build --preset sanitize -j$$(nproc)
 	ctest --preset sanitize -j$$(nproc)
 
+# Starts Druvel on this display from build/run/, which holds a link to the
+# freshly built TAV and Druvel.ini.
 run: build
-	@echo "Druvel's window is not built yet: the file-job core and its tests are built and ready in build/default."
+	build/default/druvel-run
 
 clean:
 	rm -rf build

@@ -52,7 +52,7 @@ const DialogTemplate kAbout{
         {IDC_STATIC, ControlKind::Static, "Copyright (C) 2026 the Druvel authors.", 10, 20, 155, 10, kCentredLabel},
         {IDC_STATIC, ControlKind::Static, "All rights reserved.", 10, 30, 155, 10, kCentredLabel},
         {IDC_STATIC, ControlKind::Static, "Written by the Druvel authors", 10, 45, 155, 10, kCentredLabel},
-        {IDC_STATIC, ControlKind::Static, "Encryption algorithms and their implementation:", 10, 65, 155, 10,
+        {IDC_STATIC, ControlKind::Static, "Encryption algorithms and code:", 10, 65, 155, 10,
          kCentredLabel},
         {IDC_STATIC, ControlKind::Static, "libsodium", 10, 75, 155, 8, kCentredLabel},
         {IDC_STATIC, ControlKind::GroupBox, "", 5, 60, 165, 25, kGroupBox},

@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh build|run|bench
 set -eu
 
-packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev"
+packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev qt6-base-dev fonts-dejavu-core"
 case "${1:-build}" in
   build) ;;
   bench) packages="$packages age gnupg time" ;;

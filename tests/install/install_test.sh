@@ -1,0 +1,37 @@
+#!/bin/sh
+# Installs Druvel into a scratch prefix and starts it the way the desktop
+# entry does: the launcher must make the per-user working folder, link TAV
+# into it, and start Druvel there (on the headless backend, which closes the
+# window at once because nobody is scripted to use it).
+# Usage: install_test.sh <build folder>
+set -eu
+build=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix="$scratch/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for file in bin/TAV bin/druvel libexec/druvel/Druvel share/applications/druvel.desktop \
+            share/icons/hicolor/32x32/apps/druvel.png; do
+  [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+grep -q '^Exec=druvel$' "$prefix/share/applications/druvel.desktop"
+grep -q '^Icon=druvel$' "$prefix/share/applications/druvel.desktop"
+
+# The installed tree may be moved: the launcher finds its programs beside it.
+mv "$prefix" "$scratch/moved"
+prefix="$scratch/moved"
+HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" DRUVEL_BACKEND=headless "$prefix/bin/druvel"
+work="$scratch/data/druvel"
+[ "$(readlink "$work/TAV")" = "$prefix/bin/TAV" ] || { echo "TAV not linked into $work"; exit 1; }
+[ -f "$work/Druvel.ini" ] || { echo "Druvel did not start in $work"; exit 1; }
+
+# A second start keeps the folder, its settings and its link.
+printf '[ENCRYPT]\r\nRounds=5\r\n' > "$work/Druvel.ini"
+HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" DRUVEL_BACKEND=headless "$prefix/bin/druvel"
+grep -q 'Rounds=5' "$work/Druvel.ini"
+
+# Without XDG_DATA_HOME the folder is under ~/.local/share.
+env -u XDG_DATA_HOME HOME="$scratch/home" DRUVEL_BACKEND=headless "$prefix/bin/druvel"
+[ -L "$scratch/home/.local/share/druvel/TAV" ]
+echo "install test passed"

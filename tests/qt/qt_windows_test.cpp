@@ -1,0 +1,303 @@
+// Druvel's real Qt windows on the offscreen platform: events go in as Qt
+// events (keys, drops, clicks), and the tests read what the widgets show.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+#include "core/options.h"
+#include "platform/backend.h"
+#include "platform/qt/qt_backend.h"
+#include "res/resource.h"
+#include "tests/support/workspace.h"
+#include "ui/druvel_app.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class QtWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static char name[] = "Druvel";
+        static char* argv[] = {name, nullptr};
+        ASSERT_TRUE(platform::SelectBackend("qt"));
+        ASSERT_TRUE(platform::ActiveBackend().Init(1, argv));
+    }
+
+    void SetUp() override {
+        platform::SelectBackend("qt");
+        SetApplicationName("/usr/libexec/druvel/Druvel");
+        g_options = kStartOptions;
+    }
+
+    void TearDown() override {
+        EXPECT_TRUE(platform::OpenWindows().empty()) << "a window was left open";
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            EXPECT_FALSE(widget->isVisible()) << "a visible window is left: " << widget->windowTitle().toStdString();
+        }
+    }
+
+    // Queues a step; steps run one after another from the event loop,
+    // also inside the nested loops of dialogs and of a tool run.
+    void Then(std::function<void()> step) { steps_.push_back({std::move(step), nullptr, ""}); }
+    void WaitUntil(std::function<bool()> condition, const std::string& what) {
+        steps_.push_back({nullptr, std::move(condition), what});
+    }
+
+    // Runs the program with the queued steps; a script that stalls fails and
+    // closes every window.
+    void RunProgram() {
+        deadline_ = Clock::now() + std::chrono::seconds(30);
+        QTimer::singleShot(0, [this] { Pump(); });
+        EXPECT_EQ(theApp.InitInstance(), FALSE);
+        EXPECT_TRUE(steps_.empty()) << steps_.size() << " steps did not run";
+        steps_.clear();
+    }
+
+    static QWidget* Active() {
+        platform::Window* window = platform::ActiveWindow();
+        return window != nullptr ? platform::qt::WidgetOf(*window) : nullptr;
+    }
+    static int ActiveTemplate() {
+        return platform::ActiveWindow() != nullptr ? platform::ActiveWindow()->tmpl->id : 0;
+    }
+    template <typename T = QWidget>
+    static T* Control(int id) {
+        return Active()->findChild<T*>(QStringLiteral("control-%1").arg(id));
+    }
+    static void Command(int id) {
+        Active()->findChild<QAction*>(QStringLiteral("command-%1").arg(id))->trigger();
+    }
+    static void Key(Qt::Key key) {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus != nullptr ? focus : Active(), key);
+    }
+
+    static void Drop(const QList<QUrl>& urls) {
+        QWidget* view = Active();
+        QMimeData data;
+        data.setUrls(urls);
+        const QPointF at(view->width() / 2.0, view->height() / 3.0);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &drop);
+    }
+
+    void TypeKey(const QString& key) {
+        Then([key] {
+            Control<QLineEdit>(IDC_KEY)->setFocus();
+            QTest::keyClicks(Control(IDC_KEY), key);
+        });
+    }
+
+    std::string Plain(const std::string& name) {
+        const std::string path = folder_.file(name);
+        test::WriteFile(path, "plain text of " + name);
+        return path;
+    }
+
+    test::TempFolder folder_;
+
+private:
+    struct Step {
+        std::function<void()> run;
+        std::function<bool()> until;
+        std::string what;
+    };
+
+    void Pump() {
+        if (steps_.empty()) return;
+        if (Clock::now() > deadline_) {
+            ADD_FAILURE() << "the script stalled at: " << (steps_.front().what.empty() ? "a step" : steps_.front().what);
+            steps_.clear();
+            for (platform::Window* window : platform::OpenWindows()) window->dialog->EndDialog(IDCANCEL);
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->isModal()) widget->close();
+            }
+            return;
+        }
+        QTimer::singleShot(15, [this] { Pump(); });
+        Step& step = steps_.front();
+        if (step.until) {
+            if (step.until()) steps_.pop_front();
+            return;
+        }
+        const std::function<void()> run = std::move(step.run);
+        steps_.pop_front();
+        run();
+    }
+
+    std::deque<Step> steps_;
+    Clock::time_point deadline_;
+};
+
+QUrl Url(const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); }
+
+TEST_F(QtWindows, ControlsSitWhereTheTemplatesPutThem) {
+    WaitUntil([] { return QApplication::focusWidget() == Control(IDC_KEY); }, "the key field's focus");
+    Then([] {
+        const DialogTemplate& tmpl = *FindDialogTemplate(IDD_MAIN);
+        const QRect client = platform::qt::DialogUnitsToPixels(tmpl, QRect(0, 0, 182, 86));
+        QWidget* exit = Control(IDCANCEL);
+        EXPECT_EQ(exit->parentWidget()->size(), client.size()) << "client area of 182 by 86 dialog units";
+        EXPECT_EQ(exit->geometry(), platform::qt::DialogUnitsToPixels(tmpl, QRect(5, 65, 170, 14)));
+        EXPECT_EQ(Control(IDC_KEY)->geometry(), platform::qt::DialogUnitsToPixels(tmpl, QRect(25, 50, 150, 12)));
+        EXPECT_FALSE(Control(IDC_ENTER_SINK)->isVisible());
+        EXPECT_EQ(Active()->windowTitle(), "Druvel");
+        EXPECT_FALSE(Active()->windowIcon().isNull());
+        EXPECT_EQ(QApplication::focusWidget(), Control(IDC_KEY));
+    });
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+}
+
+TEST_F(QtWindows, EnterInTheKeyFieldDoesNothingAndEscapeEnds) {
+    test::FakeTool tool(folder_.path());
+    TypeKey("secret");
+    Then([] { Key(Qt::Key_Return); });
+    Then([] {
+        EXPECT_EQ(ActiveTemplate(), IDD_MAIN);
+        EXPECT_TRUE(Active()->isVisible());
+    });
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    EXPECT_TRUE(tool.Runs().empty());
+}
+
+TEST_F(QtWindows, DroppedFilesRunInOrderWhileTheWindowStaysResponsive) {
+    test::FakeTool tool(folder_.path());
+    tool.HoldEachRun();
+    const std::string a = Plain("a.txt"), b = Plain("b.txt");
+    TypeKey("k");
+    Then([&] { Drop({Url(a), QUrl("https://example.invalid/c.txt"), Url(b)}); });
+    WaitUntil([&] { return tool.Runs().size() == 1; }, "the first run");
+    Then([] {
+        EXPECT_EQ(Active()->windowTitle(), "Druvel: Multiple files...");
+        EXPECT_FALSE(Control(IDCANCEL)->isEnabled());
+        Key(Qt::Key_Escape);  // ignored during a batch
+        Active()->close();    // the close box: ignored too
+    });
+    Then([&] { tool.Release(); });
+    WaitUntil([&] { return tool.Runs().size() == 2; }, "the second run");
+    Then([&] { tool.Release(); });
+    WaitUntil([] { return Active()->windowTitle() == "Druvel" && Control(IDCANCEL)->isEnabled(); }, "idle");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    const auto runs = tool.Runs();
+    ASSERT_EQ(runs.size(), 2u) << "the web address is not a local file";
+    EXPECT_EQ(runs[0][1], a);
+    EXPECT_EQ(runs[1][1], b);
+}
+
+TEST_F(QtWindows, AnEmptyKeyShowsTheMessageBox) {
+    test::FakeTool tool(folder_.path());
+    const std::string a = Plain("a.txt");
+    Then([&] { Drop({Url(a)}); });
+    Then([] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "You must specify a key.");
+        EXPECT_EQ(box->windowTitle(), "Druvel");
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box->buttons().size(), 1);
+        box->button(QMessageBox::Ok)->click();
+    });
+    WaitUntil([] { return QApplication::focusWidget() == Control(IDC_KEY); }, "the key field's focus");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    EXPECT_TRUE(tool.Runs().empty());
+}
+
+TEST_F(QtWindows, SettingsRoundTripToTheFile) {
+    Then([] { Command(ID_OPTIONS_SETTINGS); });
+    Then([] {
+        ASSERT_EQ(ActiveTemplate(), IDD_SETTINGS);
+        EXPECT_EQ(Control<QComboBox>(IDC_ROUNDS)->currentIndex(), 0);
+        EXPECT_EQ(QApplication::focusWidget(), Control(IDOK));
+        Control<QComboBox>(IDC_ROUNDS)->setFocus();
+        Key(Qt::Key_Down);
+        Key(Qt::Key_Down);
+        QTest::mouseClick(Control<QCheckBox>(IDC_PARANOIA), Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(IDC_DELENCRYPTED), Qt::LeftButton);
+        Key(Qt::Key_Return);
+    });
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    EXPECT_EQ(test::ReadFile(folder_.file("Druvel.ini")),
+              "[ENCRYPT]\r\nRounds=3\r\nParanoia=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=1\r\n");
+}
+
+TEST_F(QtWindows, TheOpenDialogShowsItsFilterAndMatchesNamesWithoutADot) {
+    test::FakeTool tool(folder_.path());
+    const std::string readme = Plain("README");
+    TypeKey("k");
+    Then([] { Command(ID_FILE_OPEN); });
+    WaitUntil([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }, "the dialog");
+    WaitUntil(
+        [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            const QModelIndex index = dialog->findChild<QFileSystemModel*>()->index(QString::fromStdString(readme));
+            return index.isValid() && (index.flags() & Qt::ItemIsEnabled);
+        },
+        "README listed and selectable");
+    Then([&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        EXPECT_EQ(dialog->nameFilters(), QStringList{"Tutti i Files (*.*)"});
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+        // Typed as a person would, into the dialog's file-name field.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->clear();
+        QTest::keyClicks(name, QStringLiteral("README"));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    WaitUntil([] { return ActiveTemplate() == IDD_MAIN && Active()->windowTitle() == "Druvel"; }, "idle");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    const auto runs = tool.Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0][1], readme);
+    EXPECT_EQ(fs::current_path(), folder_.path());
+}
+
+// With the real tool: a dropped file is encrypted next to itself, and the
+// encrypted file dropped back gives the original and, with "Delete
+// encrypted" on, goes away.
+TEST_F(QtWindows, EncryptsAndDecryptsWithTheRealTool) {
+    fs::create_symlink(TAV_PATH, folder_.path() / "TAV");
+    test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
+    const std::string plain = Plain("notes.txt");
+    const std::string original = test::ReadFile(plain);
+    const std::string encrypted = folder_.file("notes_txt.TAV");
+    TypeKey("a real key");
+    Then([&] { Drop({Url(plain)}); });
+    WaitUntil([&] { return fs::exists(encrypted) && Active()->windowTitle() == "Druvel"; }, "encryption");
+    Then([&] { fs::remove(plain); });
+    Then([&] { Drop({Url(encrypted)}); });
+    WaitUntil([&] { return fs::exists(plain) && Active()->windowTitle() == "Druvel"; }, "decryption");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    EXPECT_EQ(test::ReadFile(plain), original);
+    EXPECT_FALSE(fs::exists(encrypted));
+}
+
+}  // namespace
