@@ -19,7 +19,7 @@ test: build
 	cmake --build --preset sanitize -j$$(nproc)
 	ctest --preset sanitize -j$$(nproc)
 
-# Starts Druvel on this display from build/run/, which holds a link to the
+# Starts Druvel on this display from build/default/run/, which holds a link to the
 # freshly built TAV and Druvel.ini.
 run: build
 	build/default/druvel-run
