@@ -48,15 +48,10 @@ TEST(BuildCommandLine, RoundsArePrintedAsStored) {
     EXPECT_EQ(Build("/a/x.txt", With(-4, 1, 0, 1)).operation, "e-4+");
 }
 
-TEST(BuildCommandLine, DirectionIgnoresTheOtherDirectionsOptions) {
-    EXPECT_EQ(Build("/a/x_txt.TAV", With(7, 1, 1, 1)).operation, "D");
-    EXPECT_EQ(Build("/a/x_txt.TAV", With(7, 1, 1, 1)).target, "/a/x.txt");
-    EXPECT_EQ(Build("/a/x.txt", With(2, 0, 0, 0)).operation, Build("/a/x.txt", With(2, 0, 0, 1)).operation);
-}
-
 TEST(BuildCommandLine, DecryptionIgnoresCaseAndKeepsTheNamesCase) {
     for (const char* source : {"C:\\a\\REPORT_TXT.tav", "C:\\a\\REPORT_TXT.Tav", "C:\\a\\REPORT_TXT.TAV"}) {
-        const CommandLine command = Build(source, With(1, 0, 0, 1));
+        // Decryption ignores rounds, paranoia and self-decrypting output.
+        const CommandLine command = Build(source, With(7, 1, 1, 1));
         EXPECT_EQ(command.operation, "D") << source;
         EXPECT_EQ(command.target, "C:\\a\\REPORT.TXT") << source;
     }
@@ -95,13 +90,6 @@ TEST(BuildCommandLine, NothingIsTruncated) {
     EXPECT_EQ(command.target, folder + std::string(300, 'n') + "_" + std::string(40, 'e') + ".TAV");
     EXPECT_EQ(command.key, key);
     EXPECT_EQ(command.text().size(), 2 + 3 * 3 + source.size() + command.target.size() + key.size());
-}
-
-TEST(IsEncryptedFileName, OnlyTheTavExtensionInAnyCase) {
-    EXPECT_TRUE(IsEncryptedFileName("/a/x_txt.tAv"));
-    EXPECT_FALSE(IsEncryptedFileName("/a/x.TAV.txt"));
-    EXPECT_FALSE(IsEncryptedFileName("/a.TAV/x"));
-    EXPECT_FALSE(IsEncryptedFileName("/a/x.TAVX"));
 }
 
 }  // namespace

@@ -103,14 +103,6 @@ TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
     EXPECT_EQ(empty.Text(), "[A]\r\nk=v\r\n");
 }
 
-TEST(ProfileWrite, WrittenValuesReadBack) {
-    Profile p;
-    for (const int value : {0, 1, -5, 2147483647, -2147483647 - 1}) {
-        p.SetString("S", "k", std::to_string(value));
-        EXPECT_EQ(Parsed(p.Text()).GetInt("S", "k", 99), value);
-    }
-}
-
 class ProfileFile : public ::testing::Test {
 protected:
     test::TempFolder folder_;
@@ -170,12 +162,6 @@ TEST_F(ProfileFile, FailedSaveLeavesTheOldFileWhole) {
         names.push_back(entry.path().filename().string());
     }
     EXPECT_EQ(names, std::vector<std::string>{"Druvel.ini"});
-}
-
-TEST_F(ProfileFile, SaveIntoAMissingFolderFails) {
-    Profile p;
-    p.SetString("S", "k", "1");
-    EXPECT_FALSE(p.Save(folder_.file("no-such-folder/Druvel.ini")));
 }
 
 }  // namespace

@@ -170,24 +170,16 @@ TEST_F(QtWindows, ControlsSitWhereTheTemplatesPutThem) {
     RunProgram();
 }
 
-TEST_F(QtWindows, EnterInTheKeyFieldDoesNothingAndEscapeEnds) {
-    test::FakeTool tool(folder_.path());
-    TypeKey("secret");
-    Then([] { Key(Qt::Key_Return); });
-    Then([] {
-        EXPECT_EQ(ActiveTemplate(), IDD_MAIN);
-        EXPECT_TRUE(Active()->isVisible());
-    });
-    Then([] { Key(Qt::Key_Escape); });
-    RunProgram();
-    EXPECT_TRUE(tool.Runs().empty());
-}
-
 TEST_F(QtWindows, DroppedFilesRunInOrderWhileTheWindowStaysResponsive) {
     test::FakeTool tool(folder_.path());
     tool.HoldEachRun();
     const std::string a = Plain("a.txt"), b = Plain("b.txt");
     TypeKey("k");
+    Then([] { Key(Qt::Key_Return); });  // Enter in the key field does nothing
+    Then([&] {
+        EXPECT_EQ(ActiveTemplate(), IDD_MAIN);
+        EXPECT_TRUE(tool.Runs().empty());
+    });
     Then([&] { Drop({Url(a), QUrl("https://example.invalid/c.txt"), Url(b)}); });
     WaitUntil([&] { return tool.Runs().size() == 1; }, "the first run");
     Then([] {

@@ -225,12 +225,4 @@ TEST_F(Tav, FullDiskLeavesNothingBehind) {
     ExpectFailure(Tool({"d", encrypted, file("out"), "key"}, limited), kIo, file("out"));
 }
 
-TEST_F(Tav, ReadOnlyTargetFolder) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder; FullDiskLeavesNothingBehind covers the write failure";
-    WriteFile(file("plain"), "data");
-    fs::create_directory(file("locked"));
-    fs::permissions(file("locked"), fs::perms(0555));
-    ExpectFailure(Tool({"e1", file("plain"), file("locked/out"), "key"}), kIo, file("locked/out"));
-}
-
 }  // namespace
