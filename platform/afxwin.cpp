@@ -51,9 +51,8 @@ void FocusFirstTabStop(Window& window) {
     }
 }
 
-void PumpWhileWaiting() {
-    if (!g_windows.empty()) ActiveBackend().PumpEvents(10);
-}
+// While a window is open, waiting for the tool keeps handling its input.
+void PumpWhileWaiting() { ActiveBackend().PumpEvents(10); }
 
 }  // namespace
 
@@ -345,6 +344,7 @@ INT_PTR CDialog::DoModal() {
     ActiveBackend().DestroyWindow(window);
 
     platform::g_windows.pop_back();
+    if (platform::g_windows.empty()) platform::SetWaitPump(nullptr);
     window.Detach(*this);
     return window.result;
 }

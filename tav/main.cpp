@@ -34,12 +34,11 @@ void Decrypt(const std::string& source, const std::string& target, bool verifyFi
     out.Commit(0600);
 }
 
-int RunCommand(char** argv) {
+int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
     const Operation op = ParseOperation(argv[1]);
     const std::string source = argv[2];
     const std::string target = argv[3];
-    const std::unique_ptr<SecureBuffer> key =
-        std::strcmp(argv[4], "-") == 0 ? ReadKeyLine("Key: ") : TakeKeyArgument(argv[4]);
+    if (key == nullptr) key = ReadKeyLine("Key: ");
     if (source == target) throw Failure(Exit::Usage, "the source and the target are the same file: " + source);
     RefuseExistingTarget(target);
 
@@ -77,12 +76,15 @@ int main(int argc, char** argv) {
     }
     InstallCleanupOnSignals();
     try {
+        // The key leaves the command line before anything else happens.
+        std::unique_ptr<SecureBuffer> key;
+        if (argc == 5 && std::strcmp(argv[4], "-") != 0) key = TakeKeyArgument(argv[4]);
         if (argc == 1) {
             const SelfImage self = FindSelfImage();
             if (self.carriesData) return RunSelfDecrypting(self);
         }
         if (argc != 5) throw Failure(Exit::Usage, kUsage);
-        return RunCommand(argv);
+        return RunCommand(argv, std::move(key));
     } catch (const Failure& failure) {
         std::fprintf(stderr, "TAV: %s\n", failure.what());
         return static_cast<int>(failure.code());

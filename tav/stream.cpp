@@ -137,16 +137,15 @@ const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
     header_ = ParseHeader(headerBytes_);
     DeriveKeys(key, header_, keys_);
     if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
-    Pass(nullptr, nullptr);  // reads and authenticates the metadata only
+    Pass(Reach::Metadata, nullptr);
     return metadata_;
 }
 
-void EncryptedFile::Verify() { Pass(nullptr, "verifying"); }
+void EncryptedFile::Verify() { Pass(Reach::Everything, nullptr); }
 
-void EncryptedFile::DecryptTo(OutputFile& out) { Pass(&out, "decrypting"); }
+void EncryptedFile::DecryptTo(OutputFile& out) { Pass(Reach::Everything, &out); }
 
-// One pass over the stream. With no `label` it stops after the metadata.
-void EncryptedFile::Pass(OutputFile* out, const char* label) {
+void EncryptedFile::Pass(Reach reach, OutputFile* out) {
     const auto damaged = [this](const std::string& what) { return Failure(Exit::Damaged, what + ": " + path_); };
     SecureBuffer state(sizeof(State));
     State* st = reinterpret_cast<State*>(state.data());
@@ -169,7 +168,7 @@ void EncryptedFile::Pass(OutputFile* out, const char* label) {
     }
     offset += kSealedMetadataSize;
     metadata_ = ParseMetadata(metadataBytes);
-    if (label == nullptr) return;
+    if (reach == Reach::Metadata) return;
 
     if (metadata_.length > dataEnd_) throw damaged("the file is damaged");
     const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
@@ -178,7 +177,7 @@ void EncryptedFile::Pass(OutputFile* out, const char* label) {
     if (expectedEnd > dataEnd_) throw damaged("the file is truncated");
     if (expectedEnd < dataEnd_) throw damaged("the file has unexpected data at its end");
 
-    Progress progress(label, payload);
+    Progress progress(out != nullptr ? "decrypting" : "verifying", payload);
     std::uint64_t written = 0;
     for (std::uint64_t i = 0; i < chunks; ++i) {
         const std::size_t length = ChunkLength(payload, i) + kAuthSize;

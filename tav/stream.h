@@ -37,7 +37,10 @@ public:
     void DecryptTo(OutputFile& out);
 
 private:
-    void Pass(OutputFile* out, const char* label);
+    enum class Reach { Metadata, Everything };
+    // One authenticated pass from the start of the stream, writing the
+    // plaintext to `out` when there is one.
+    void Pass(Reach reach, OutputFile* out);
 
     std::string path_;
     SourceFile file_;

@@ -153,21 +153,20 @@ QWidget* DialogView::MakeWidget(Control& control) {
     const int id = t.id;
     QWidget* widget = nullptr;
     switch (t.kind) {
-    case ControlKind::PushButton: {
-        auto* button = new QPushButton(client);
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, [this, id] {
+    case ControlKind::PushButton:
+    case ControlKind::CheckBox: {
+        QAbstractButton* button = nullptr;
+        if (t.kind == ControlKind::CheckBox) {
+            button = new QCheckBox(client);
+        } else {
+            auto* push = new QPushButton(client);
+            push->setAutoDefault(false);  // Enter is the dialog manager's
+            button = push;
+        }
+        connect(button, &QAbstractButton::clicked, this, [this, id] {
             if (!updating) input::ClickButton(window, id);
         });
         widget = button;
-        break;
-    }
-    case ControlKind::CheckBox: {
-        auto* box = new QCheckBox(client);
-        connect(box, &QCheckBox::clicked, this, [this, id] {
-            if (!updating) input::ClickButton(window, id);
-        });
-        widget = box;
         break;
     }
     case ControlKind::Static: {
@@ -218,8 +217,7 @@ void DialogView::Apply(const Control& control, QWidget* widget) {
     const QString text = QString::fromStdString(control.text);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
-        button->setChecked(control.checked);
-        if (auto* box = qobject_cast<QCheckBox*>(widget)) box->setChecked(control.checked);
+        if (button->isCheckable()) button->setChecked(control.checked);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
