@@ -1,7 +1,6 @@
 #include "tav/stream.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <vector>
 
