@@ -10,6 +10,7 @@
 namespace platform {
 
 // How the file is read, for people who edit it by hand:
+// - a UTF-8 byte-order mark at the start is skipped (and kept on saving);
 // - a line ends at LF; a CR right before it belongs to the line ending, so
 //   CR LF and LF-only files read alike (a file keeps its own line endings);
 // - blanks and tabs around section names, key names and values are ignored;
@@ -75,7 +76,7 @@ std::int32_t ParseProfileInt(std::string_view text) {
 }  // namespace
 
 Profile::LoadResult Profile::Load(const std::string& path) {
-    lines_.clear();
+    SetText({});
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
     std::string text;
@@ -91,6 +92,12 @@ Profile::LoadResult Profile::Load(const std::string& path) {
 
 void Profile::SetText(std::string_view text) {
     lines_.clear();
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    byteOrderMark_.clear();
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        byteOrderMark_ = kByteOrderMark;
+        text.remove_prefix(kByteOrderMark.size());
+    }
     while (!text.empty()) {
         const std::size_t lf = text.find('\n');
         std::string_view content = text.substr(0, lf);
@@ -184,7 +191,7 @@ void Profile::SetString(std::string_view section, std::string_view key, std::str
 }
 
 std::string Profile::Text() const {
-    std::string text;
+    std::string text = byteOrderMark_;
     for (const Line& line : lines_) text += line.content + line.ending;
     return text;
 }

@@ -52,6 +52,7 @@ private:
     std::string NewLineEnding() const;
     void InsertLine(std::size_t at, std::string content);
 
+    std::string byteOrderMark_;  // a UTF-8 mark some editors put first; kept as it was
     std::vector<Line> lines_;
 };
 

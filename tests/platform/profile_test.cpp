@@ -54,6 +54,13 @@ TEST(ProfileRead, ToleratesWhatPeopleWriteByHand) {
     EXPECT_EQ(p.GetInt("", "orphan", 5), 5) << "keys before the first header belong to no section";
 }
 
+TEST(ProfileRead, AByteOrderMarkIsSkippedAndKept) {
+    Profile p = Parsed("\xEF\xBB\xBF[ENCRYPT]\r\nRounds=4\r\n");
+    EXPECT_EQ(p.GetInt("ENCRYPT", "Rounds", 0), 4);
+    p.SetString("ENCRYPT", "Rounds", "5");
+    EXPECT_EQ(p.Text(), "\xEF\xBB\xBF[ENCRYPT]\r\nRounds=5\r\n");
+}
+
 TEST(ProfileWrite, NewFileGetsCrLfLinesInOrder) {
     Profile p;
     p.SetString("ENCRYPT", "Rounds", "1");
