@@ -156,11 +156,10 @@ void FocusControl(Window& window, int id) {
     if (index >= 0 && CanFocus(window.controls[static_cast<std::size_t>(index)])) SetFocusIndex(window, index);
 }
 
-void Paint(Window& window) { Send(window, WM_PAINT, 0); }
-
+// A window's look changes when it is minimised or restored: it is painted anew.
 void SetIconic(Window& window, bool iconic) {
     window.iconic = iconic;
-    Paint(window);
+    Send(window, WM_PAINT, 0);
 }
 
 }  // namespace input
@@ -226,11 +225,6 @@ BOOL CWnd::EnableWindow(BOOL enable) {
     control.enabled = enable != FALSE;
     ActiveBackend().ControlChanged(*window_, control);
     return wasDisabled;
-}
-
-BOOL CWnd::IsWindowEnabled() const {
-    return window_ != nullptr &&
-           (controlIndex_ < 0 || window_->controls[static_cast<std::size_t>(controlIndex_)].enabled);
 }
 
 CWnd* CWnd::SetFocus() {

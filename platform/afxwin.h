@@ -91,7 +91,6 @@ public:
     void GetWindowText(CString& text) const;
     int GetWindowTextLength() const;
     BOOL EnableWindow(BOOL enable = TRUE);
-    BOOL IsWindowEnabled() const;
     CWnd* SetFocus();
     CWnd* GetDlgItem(int id) const;
     BOOL SetForegroundWindow();

@@ -5,13 +5,6 @@
 
 namespace platform {
 
-// Starts the program `name` from the current directory (never from the
-// search path) and waits for it to end.
-// `arguments` go to the program as they are, one vector element per argument
-// (argv[0] is `name`); `commandText` is the same arguments as one quoted
-// string, for platforms whose programs receive a single command line.
-// Returns the exit status, -1 when the program could not be started, and a
-// non-zero status (128 + signal) when it was ended by a signal.
 // While a program runs, `pump` (when set) is called over and over to keep
 // handling the user's input; without one the wait simply blocks.
 using WaitPump = void (*)();
@@ -20,6 +13,13 @@ void SetWaitPump(WaitPump pump);
 // How many programs RunProgramAndWait has started so far.
 unsigned ProgramsStarted();
 
+// Starts the program `name` from the current directory (never from the
+// search path) and waits for it to end.
+// `arguments` go to the program as they are, one vector element per argument
+// (argv[0] is `name`); `commandText` is the same arguments as one quoted
+// string, for platforms whose programs receive a single command line.
+// Returns the exit status, -1 when the program could not be started, and a
+// non-zero status (128 + signal) when it was ended by a signal.
 int RunProgramAndWait(const std::string& name, const std::vector<std::string>& arguments,
                       const std::string& commandText);
 

@@ -65,7 +65,6 @@ void TypeText(Window& window, int id, const std::string& text);
 void SetCheck(Window& window, int id, bool checked);
 void SelectItem(Window& window, int id, int index);
 void FocusControl(Window& window, int id);
-void Paint(Window& window);
 void SetIconic(Window& window, bool iconic);
 }  // namespace input
 

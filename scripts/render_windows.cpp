@@ -21,14 +21,6 @@
 
 namespace {
 
-QImage IconImageOf(HICON icon) {
-    QImage image(icon->width, icon->height, QImage::Format_RGB32);
-    for (int y = 0; y < icon->height; ++y) {
-        for (int x = 0; x < icon->width; ++x) image.setPixel(x, y, 0xFF000000u | icon->Pixel(x, y));
-    }
-    return image;
-}
-
 // The window's client area and menu under a plain title bar with its caption.
 QImage WithTitleBar(const platform::Window& window, const QImage& body) {
     const int title = 24;
@@ -38,7 +30,7 @@ QImage WithTitleBar(const platform::Window& window, const QImage& body) {
     painter.fillRect(1, 1, body.width(), title - 1, QColor(0x2B, 0x57, 0x97));
     int textX = 8;
     if (window.icons[ICON_SMALL] != nullptr) {
-        painter.drawImage(QRect(5, 4, 16, 16), IconImageOf(window.icons[ICON_SMALL]));
+        painter.drawImage(QRect(5, 4, 16, 16), platform::qt::ImageOfIcon(window.icons[ICON_SMALL]));
         textX = 26;
     }
     QFont font = platform::qt::TemplateFont(*window.tmpl);
@@ -90,7 +82,7 @@ int main(int argc, char** argv) {
     Render(about, (out / "about-window.png").string());
     CHelpDialog help;
     Render(help, (out / "help-window.png").string());
-    IconImageOf(LoadIcon(IDR_MAINFRAME)).save(QString::fromStdString((out / "druvel-icon.png").string()));
+    platform::qt::ImageOfIcon(LoadIcon(IDR_MAINFRAME)).save(QString::fromStdString((out / "druvel-icon.png").string()));
     std::filesystem::remove_all(scratch);
     return 0;
 }

@@ -25,9 +25,9 @@ constexpr const char* kUsage =
     "  e  encrypt         a  write a self-decrypting program    rounds: 0 to 64, + for paranoia\n"
     "  D  verify, then decrypt      d  decrypt in one pass      key: - reads it from standard input";
 
-void Decrypt(const std::string& source, const std::string& target, bool verifyFirst, const SecureBuffer& key) {
-    EncryptedFile file(source);
-    file.Open(key);
+// Decrypts an opened file into `target`; with `verifyFirst` nothing is
+// written before every byte has been authenticated.
+void DecryptInto(EncryptedFile& file, const std::string& target, bool verifyFirst) {
     if (verifyFirst) file.Verify();
     OutputFile out(target);
     file.DecryptTo(out);
@@ -45,7 +45,9 @@ int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
     if (op.encrypts()) {
         Encrypt({source, target, op.rounds, op.paranoia, op.kind == Operation::Kind::SelfDecrypting}, *key);
     } else {
-        Decrypt(source, target, op.kind == Operation::Kind::VerifyThenDecrypt, *key);
+        EncryptedFile file(source);
+        file.Open(*key);
+        DecryptInto(file, target, op.kind == Operation::Kind::VerifyThenDecrypt);
     }
     return 0;
 }
@@ -59,10 +61,7 @@ int RunSelfDecrypting(const SelfImage& self) {
     if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
     const std::string target = FolderOf(self.path) + "/" + metadata.name;
     RefuseExistingTarget(target);
-    file.Verify();
-    OutputFile out(target);
-    file.DecryptTo(out);
-    out.Commit(0600);
+    DecryptInto(file, target, true);
     std::fprintf(stderr, "TAV: decrypted %s\n", target.c_str());
     return 0;
 }

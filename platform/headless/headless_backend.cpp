@@ -119,7 +119,7 @@ bool BelongsToThisToolRun(const Action& action) {
     return run == S().runOfGroup;
 }
 
-void PumpEvents(int milliseconds) {
+void PumpEvents(int /*milliseconds*/) {
     if (!S().script.empty() && S().script.front().whileToolRuns && S().script.front().kind == Kind::Plain &&
         BelongsToThisToolRun(S().script.front())) {
         Action action = std::move(S().script.front());
@@ -127,8 +127,7 @@ void PumpEvents(int milliseconds) {
         RunPlain(action);
         return;
     }
-    // Tool runs in tests are short: look again soon rather than after `milliseconds`.
-    (void)milliseconds;
+    // Tool runs in tests are short: look again within a millisecond.
     ::usleep(1000);
 }
 

@@ -302,14 +302,6 @@ void DialogView::dropEvent(QDropEvent* event) {
     input::DropFiles(window, paths);
 }
 
-QImage IconToImage(HICON icon) {
-    QImage image(icon->width, icon->height, QImage::Format_RGB32);
-    for (int y = 0; y < icon->height; ++y) {
-        for (int x = 0; x < icon->width; ++x) image.setPixel(x, y, 0xFF000000u | icon->Pixel(x, y));
-    }
-    return image;
-}
-
 // Windows in the centre of the screen (the main window) or of their owner.
 void Place(DialogView& view) {
     QRect area;
@@ -396,7 +388,7 @@ void IconChanged(Window& window) {
     DialogView* view = ViewOf(window);
     const HICON icon = window.icons[ICON_BIG] != nullptr ? window.icons[ICON_BIG] : window.icons[ICON_SMALL];
     if (view == nullptr || icon == nullptr) return;
-    const QIcon qicon(QPixmap::fromImage(IconToImage(icon)));
+    const QIcon qicon(QPixmap::fromImage(ImageOfIcon(icon)));
     view->setWindowIcon(qicon);
     QApplication::setWindowIcon(qicon);
 }
@@ -477,7 +469,7 @@ FileDialogResult FileDialog(const FileDialogRequest& request) {
 
 void DrawIcon(Window& window, int x, int y, HICON icon) {
     if (DialogView* view = ViewOf(window)) {
-        view->client->icon = std::make_pair(QPoint(x, y), IconToImage(icon));
+        view->client->icon = std::make_pair(QPoint(x, y), ImageOfIcon(icon));
         view->client->update();
     }
 }
@@ -514,6 +506,14 @@ QRect DialogUnitsToPixels(const DialogTemplate& tmpl, const QRect& units) {
     const auto y = [baseY](int u) { return (u * baseY + 4) / 8; };
     return QRect(x(units.x()), y(units.y()), x(units.x() + units.width()) - x(units.x()),
                  y(units.y() + units.height()) - y(units.y()));
+}
+
+QImage ImageOfIcon(HICON icon) {
+    QImage image(icon->width, icon->height, QImage::Format_RGB32);
+    for (int y = 0; y < icon->height; ++y) {
+        for (int x = 0; x < icon->width; ++x) image.setPixel(x, y, 0xFF000000u | icon->Pixel(x, y));
+    }
+    return image;
 }
 
 QWidget* WidgetOf(const Window& window) { return ViewOf(window); }

@@ -4,6 +4,7 @@
 // screenshot tool. Never included by ui/.
 
 #include <QFont>
+#include <QImage>
 #include <QRect>
 #include <QWidget>
 
@@ -16,6 +17,9 @@ QFont TemplateFont(const DialogTemplate& tmpl);
 
 // Converts a rectangle in the template's dialog units to pixels.
 QRect DialogUnitsToPixels(const DialogTemplate& tmpl, const QRect& units);
+
+// The icon resource as an image.
+QImage ImageOfIcon(HICON icon);
 
 // The top-level widget showing `window`, or nullptr.
 QWidget* WidgetOf(const Window& window);
