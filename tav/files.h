@@ -7,7 +7,8 @@
 
 namespace tav {
 
-// A regular file opened for reading at any offset.
+// A regular file opened for reading at any offset. Anything else (a folder,
+// a FIFO, a device, a socket) is refused at once, without blocking on it.
 class SourceFile {
 public:
     explicit SourceFile(const std::string& path);
@@ -25,10 +26,13 @@ private:
     std::uint64_t size_;
 };
 
-// The output file, written under a temporary name in the target's folder
-// (mode 0600) and moved to the target only by Commit(), which never
-// replaces an existing file. Until then, and when the process is stopped by
-// a signal, the temporary file is removed: a failed run leaves nothing behind.
+// The output file. It is created at once in the target's folder, so that an
+// unwritable folder or an unusable name fails before any long work, as an
+// unnamed file (mode 0600) that gets the target's name only in Commit(),
+// which never replaces an existing file: however the process ends before,
+// even killed outright, nothing is left behind. Where the file system has no
+// unnamed files, a hidden temporary name stands in, removed on every failure
+// and on every catchable signal.
 class OutputFile {
 public:
     explicit OutputFile(const std::string& target);
@@ -40,17 +44,16 @@ public:
     void Commit(mode_t mode);
 
 private:
+    void OpenNamedTemporary();
+    void LinkUnnamedFile();
+
     std::string target_;
-    std::string temp_;
+    std::string temp_;  // empty for an unnamed file
     int fd_;
     bool committed_ = false;
     std::uint64_t written_ = 0;
     std::uint64_t flushed_ = 0;
 };
-
-// Removes the pending temporary file and ends the process when it is
-// interrupted, hung up on or terminated.
-void InstallCleanupOnSignals();
 
 // Fails with Exit::TargetExists when something is at `path` already.
 void RefuseExistingTarget(const std::string& path);

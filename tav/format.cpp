@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tav/failure.h"
+#include "tav/hardening.h"
 
 namespace tav {
 
@@ -15,7 +16,7 @@ constexpr std::size_t kKeyCheckOffset = 64;
 constexpr std::size_t kChecksumOffset = 80;
 constexpr std::size_t kTagSize = 16;
 
-#ifdef TAV_TEST_FAST_KDF
+#ifdef TAV_TEST_BUILD
 // Test builds only: the cheapest cost Argon2id allows, so tests stay fast.
 constexpr std::uint64_t kMemLimit = crypto_pwhash_argon2id_MEMLIMIT_MIN;
 constexpr std::uint64_t kParanoidMemLimit = 2 * crypto_pwhash_argon2id_MEMLIMIT_MIN;
@@ -34,8 +35,10 @@ std::uint64_t GetLe(const unsigned char* in, std::size_t size) {
     return value;
 }
 
+// The hash state left on the stack holds a keyed hash's key: wiped at once.
 void Blake2b(unsigned char* out, const unsigned char* in, std::size_t size, const unsigned char* key) {
     crypto_generichash(out, kTagSize, in, size, key, key == nullptr ? 0 : crypto_generichash_KEYBYTES);
+    if (key != nullptr) WipeStack();
 }
 
 }  // namespace
@@ -50,6 +53,7 @@ void DeriveKeys(const SecureBuffer& key, const Header& header, DerivedKeys& out)
                       crypto_pwhash_ALG_ARGON2ID13) != 0) {
         throw Failure(Exit::Io, "not enough memory for the key derivation");
     }
+    WipeStack();
 }
 
 HeaderBytes SerializeHeader(const Header& header, const DerivedKeys& keys) {

@@ -1,9 +1,11 @@
 // TAV: encrypts and decrypts files with a key.
-//   TAV e<rounds>[+] <source> <target> <key>   encrypt
-//   TAV a<rounds>[+] <source> <target> <key>   write a self-decrypting program
-//   TAV D|d <source> <target> <key>            decrypt (D verifies everything first)
-// A key of "-" is read from standard input. A self-decrypting program run
-// without arguments asks for its key and restores the file next to itself.
+//   TAV e<rounds>[+] <source> <target> [<key>]   encrypt
+//   TAV a<rounds>[+] <source> <target> [<key>]   write a self-decrypting program
+//   TAV D|d <source> <target> [<key>]            decrypt (D verifies everything first)
+// The fourth argument is always the key, whatever it is; without it the key
+// is read from the terminal (or one line of standard input). A
+// self-decrypting program run without arguments asks for its key and
+// restores the file next to itself.
 #include <sodium.h>
 
 #include <cstdio>
@@ -12,24 +14,44 @@
 
 #include "tav/failure.h"
 #include "tav/files.h"
+#include "tav/hardening.h"
 #include "tav/key.h"
 #include "tav/operation.h"
+#include "tav/printable.h"
 #include "tav/stream.h"
 
 namespace {
 
 using namespace tav;
 
-constexpr const char* kUsage =
-    "usage: TAV e<rounds>[+]|a<rounds>[+]|D|d <source> <target> <key>\n"
-    "  e  encrypt         a  write a self-decrypting program    rounds: 0 to 64, + for paranoia\n"
-    "  D  verify, then decrypt      d  decrypt in one pass      key: - reads it from standard input";
+constexpr const char* kUsage = "usage: TAV <operation> <source> <target> [<key>] (TAV --help explains)";
 
-// Decrypts an opened file into `target`; with `verifyFirst` nothing is
+constexpr const char* kHelp =
+    "usage: TAV <operation> <source> <target> [<key>]\n"
+    "\n"
+    "operations:\n"
+    "  e<rounds>[+]  encrypt <source> into <target>\n"
+    "  a<rounds>[+]  write <target> as a self-decrypting program\n"
+    "  D             decrypt after verifying the whole file\n"
+    "  d             decrypt in one pass (on any damage the output is removed)\n"
+    "rounds: 0 to 64, the key-derivation work; + for paranoia (more memory,\n"
+    "and padding that hides the exact size)\n"
+    "\n"
+    "The fourth argument is the key, exactly as given. Without it, TAV asks for\n"
+    "the key on the terminal without echo, or reads one line of standard input.\n"
+    "\n"
+    "exit status: 0 done, 1 usage, 2 wrong key, 3 damaged file, 4 target exists,\n"
+    "5 cannot read or write. TAV never overwrites a file and never leaves a\n"
+    "partial one.\n";
+
+bool AsksForHelp(int argc, char** argv) {
+    return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+}
+
+// Decrypts an opened file into `out`; with `verifyFirst` nothing is
 // written before every byte has been authenticated.
-void DecryptInto(EncryptedFile& file, const std::string& target, bool verifyFirst) {
+void DecryptInto(EncryptedFile& file, OutputFile& out, bool verifyFirst) {
     if (verifyFirst) file.Verify();
-    OutputFile out(target);
     file.DecryptTo(out);
     out.Commit(0600);
 }
@@ -46,8 +68,9 @@ int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
         Encrypt({source, target, op.rounds, op.paranoia, op.kind == Operation::Kind::SelfDecrypting}, *key);
     } else {
         EncryptedFile file(source);
+        OutputFile out(target);  // an unwritable target fails before the key derivation
         file.Open(*key);
-        DecryptInto(file, target, op.kind == Operation::Kind::VerifyThenDecrypt);
+        DecryptInto(file, out, op.kind == Operation::Kind::VerifyThenDecrypt);
     }
     return 0;
 }
@@ -61,34 +84,43 @@ int RunSelfDecrypting(const SelfImage& self) {
     if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
     const std::string target = FolderOf(self.path) + "/" + metadata.name;
     RefuseExistingTarget(target);
-    DecryptInto(file, target, true);
-    std::fprintf(stderr, "TAV: decrypted %s\n", target.c_str());
+    OutputFile out(target);
+    DecryptInto(file, out, true);
+    std::fprintf(stderr, "TAV: decrypted %s\n", Printable(target).c_str());
     return 0;
+}
+
+int Run(int argc, char** argv) {
+    // The key leaves the command line before anything else happens.
+    std::unique_ptr<SecureBuffer> key;
+    if (argc == 5) key = TakeKeyArgument(argv[4]);
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (argc == 1) {
+        const SelfImage self = FindSelfImage();
+        if (self.carriesData) return RunSelfDecrypting(self);
+    }
+    if (argc != 4 && argc != 5) throw Failure(Exit::Usage, kUsage);
+    return RunCommand(argv, std::move(key));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (sodium_init() < 0) {
-        std::fputs("TAV: cannot initialise the cryptography library\n", stderr);
-        return static_cast<int>(Exit::Io);
-    }
-    InstallCleanupOnSignals();
+    HardenProcess();
+    int status;
     try {
-        // The key leaves the command line before anything else happens.
-        std::unique_ptr<SecureBuffer> key;
-        if (argc == 5 && std::strcmp(argv[4], "-") != 0) key = TakeKeyArgument(argv[4]);
-        if (argc == 1) {
-            const SelfImage self = FindSelfImage();
-            if (self.carriesData) return RunSelfDecrypting(self);
-        }
-        if (argc != 5) throw Failure(Exit::Usage, kUsage);
-        return RunCommand(argv, std::move(key));
+        if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
+        status = Run(argc, argv);
     } catch (const Failure& failure) {
-        std::fprintf(stderr, "TAV: %s\n", failure.what());
-        return static_cast<int>(failure.code());
+        std::fprintf(stderr, "TAV: %s\n", Printable(failure.what()).c_str());
+        status = static_cast<int>(failure.code());
     } catch (const std::bad_alloc&) {
         std::fputs("TAV: out of memory\n", stderr);
-        return static_cast<int>(Exit::Io);
+        status = static_cast<int>(Exit::Io);
     }
+    WipeStack();
+    return status;
 }

@@ -28,11 +28,15 @@ std::size_t ChunkLength(std::uint64_t payload, std::uint64_t index) {
 
 // Where the encrypted data of `file` lies: behind the program in a
 // self-decrypting file (found by its trailer), else the whole file.
+// `dataOffset` is set only when a usable trailer is found.
 bool FindTrailer(const SourceFile& file, std::uint64_t& dataOffset) {
     if (file.size() < kTrailerSize + kHeaderSize) return false;
     TrailerBytes trailer;
     if (file.ReadAt(file.size() - kTrailerSize, trailer.data(), kTrailerSize) != kTrailerSize) return false;
-    return ParseTrailer(trailer, dataOffset) && dataOffset <= file.size() - kTrailerSize - kHeaderSize;
+    std::uint64_t offset;
+    if (!ParseTrailer(trailer, offset) || offset > file.size() - kTrailerSize - kHeaderSize) return false;
+    dataOffset = offset;
+    return true;
 }
 
 void CopyProgram(const SelfImage& self, OutputFile& out) {

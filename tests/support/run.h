@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -17,5 +19,39 @@ struct RunResult {
 
 // Runs `program` with `arguments` and waits for it.
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options = {});
+
+struct ChildOptions {
+    std::vector<int> ignoredSignals;  // set to SIG_IGN before the program starts, as nohup does
+    bool terminal = false;            // standard streams on a new pseudo-terminal instead of pipes
+};
+
+// A program running in the background, its standard input a pipe (or a
+// terminal) that the test writes to. The destructor kills what still runs.
+class Child {
+public:
+    Child(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options = {});
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+    void Write(const std::string& text);
+    void CloseInput();
+    // Reads the terminal's output until it holds `text`; false after a few seconds.
+    bool WaitForOutput(const std::string& text);
+    // True once the program sleeps in a system call (waiting for input).
+    bool WaitUntilBlocked();
+    void Signal(int signal);
+    // The exit status, or 128 + signal.
+    int Wait();
+    // The terminal's current local modes (ECHO and the like); terminal children only.
+    unsigned localModes() const;
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int terminal_ = -1;
+    std::string output_;
+};
 
 }  // namespace test

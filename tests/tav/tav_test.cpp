@@ -191,8 +191,9 @@ TEST_F(Tav, BadArgumentsAreUsageErrors) {
         ExpectFailure(Tool({operation, file("plain"), file("out"), "key"}), kUsage, file("out"));
     }
     ExpectFailure(Tool({"e1", file("plain"), file("out"), ""}), kUsage, file("out"));
-    ExpectFailure(Tool({"e1", file("plain"), file("out"), "-"}, {"\n"}), kUsage, file("out"));
-    EXPECT_EQ(Tool({"e1", file("plain"), file("out")}).status, kUsage);
+    ExpectFailure(Tool({"e1", file("plain"), file("out")}, {"\n"}), kUsage, file("out"));
+    EXPECT_EQ(Tool({"e1", file("plain")}).status, kUsage);
+    EXPECT_EQ(Tool({"e1", file("plain"), file("out"), "key", "more"}).status, kUsage);
     EXPECT_EQ(Tool({"e1", file("plain"), file("plain"), "key"}).status, kUsage);
     EXPECT_EQ(ReadFile(file("plain")), "data");
     for (const std::string operation : {"e0", "e64", "e007"}) {
@@ -201,11 +202,18 @@ TEST_F(Tav, BadArgumentsAreUsageErrors) {
     }
 }
 
-TEST_F(Tav, KeyFromStandardInput) {
+// Without a fourth argument the key is read from standard input; with one,
+// that argument is the key, whatever it is ("-" included) and whatever
+// standard input holds.
+TEST_F(Tav, KeyFromStandardInputOnlyWithoutAKeyArgument) {
     WriteFile(file("plain"), "typed by hand");
-    ASSERT_EQ(Tool({"e1", file("plain"), file("x.TAV"), "-"}, {"a key with spaces\r\n"}).status, kOk);
+    ASSERT_EQ(Tool({"e1", file("plain"), file("x.TAV")}, {"a key with spaces\r\n"}).status, kOk);
     EXPECT_EQ(Tool({"D", file("x.TAV"), file("out"), "a key with spaces"}).status, kOk);
     EXPECT_EQ(ReadFile(file("out")), "typed by hand");
+
+    ASSERT_EQ(Tool({"e1", file("plain"), file("dash.TAV"), "-"}, {"not the key\n"}).status, kOk);
+    EXPECT_EQ(Tool({"d", file("dash.TAV"), file("dash-out"), "-"}).status, kOk);
+    EXPECT_EQ(Tool({"d", file("dash.TAV"), file("wrong-out")}, {"not the key\n"}).status, kWrongKey);
 }
 
 TEST_F(Tav, UnreadableSourceAndUnwritableTargetAreIoErrors) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tav/failure.h"
+#include "tav/hardening.h"
 
 namespace tav {
 
@@ -22,18 +23,24 @@ std::unique_ptr<SecureBuffer> CheckedKey(const unsigned char* bytes, std::size_t
     return key;
 }
 
-// Turns terminal echo off for as long as it lives.
+// Turns terminal echo off for as long as it lives; a signal that ends the
+// process meanwhile turns it back on too.
 class EchoOff {
 public:
     EchoOff() : active_(::tcgetattr(STDIN_FILENO, &saved_) == 0) {
         if (!active_) return;
+        SetTerminalToRestore(&saved_);
         termios quiet = saved_;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     ~EchoOff() {
-        if (active_) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+        if (!active_) return;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+        SetTerminalToRestore(nullptr);
     }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
 
 private:
     termios saved_{};

@@ -1,0 +1,189 @@
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "tav/failure.h"
+#include "tav/files.h"
+#include "tav/hardening.h"
+
+namespace tav {
+
+namespace {
+
+constexpr std::uint64_t kWriteBackStep = 8 * 1024 * 1024;
+
+std::string ErrorText() { return std::strerror(errno); }
+
+[[noreturn]] void FailIo(const std::string& what) { throw Failure(Exit::Io, what + ": " + ErrorText()); }
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The last part of the target must be a name a file can have in its folder.
+void RefuseUnusableName(const std::string& target) {
+    const std::string name = BaseNameOf(target);
+    if (name.empty() || name == "." || name == "..") throw Failure(Exit::Io, "not a file name: " + target);
+    const long maxName = ::pathconf(FolderOf(target).c_str(), _PC_NAME_MAX);
+    if (name.size() > static_cast<std::size_t>(maxName > 0 ? maxName : NAME_MAX)) {
+        errno = ENAMETOOLONG;
+        FailIo("cannot create " + target);
+    }
+}
+
+// Moves `from` to `to` unless `to` exists; false with errno EEXIST when it does.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without RENAME_NOREPLACE: a hard link fails on an existing name too.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+// Test builds only: TAV_TEST_NAMED_TEMPORARY takes the path of file systems
+// that have no unnamed files, so that it can be tested anywhere.
+bool UnnamedFilesAllowed() {
+#ifdef TAV_TEST_BUILD
+    return std::getenv("TAV_TEST_NAMED_TEMPORARY") == nullptr;
+#else
+    return true;
+#endif
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void RefuseExistingTarget(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0) throw Failure(Exit::TargetExists, "the target exists already: " + path);
+}
+
+SourceFile::SourceFile(const std::string& path) : path_(path) {
+    // Refused before opening, since opening a FIFO or a device can block or
+    // have effects of its own; checked again on what was opened.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) FailIo("cannot open " + path);
+    if (!S_ISREG(st.st_mode)) throw Failure(Exit::Io, "not a regular file: " + path);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) FailIo("cannot open " + path);
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw Failure(Exit::Io, "not a regular file: " + path);
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+SourceFile::~SourceFile() { ::close(fd_); }
+
+std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, size - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            FailIo("cannot read " + path_);
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+OutputFile::OutputFile(const std::string& target) : target_(target) {
+    RefuseUnusableName(target);
+    fd_ = UnnamedFilesAllowed() ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    if (fd_ >= 0) return;
+    // EISDIR: a kernel that does not know unnamed files; EOPNOTSUPP: a file
+    // system that does not have them.
+    if (UnnamedFilesAllowed() && errno != EOPNOTSUPP && errno != EISDIR) {
+        FailIo("cannot create a file in " + FolderOf(target));
+    }
+    OpenNamedTemporary();
+}
+
+void OutputFile::OpenNamedTemporary() {
+    temp_ = FolderOf(target_) + "/.TAV-XXXXXX";
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) FailIo("cannot create a file in " + FolderOf(target_));
+    SetPendingTemporary(temp_.c_str());
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) {
+        if (!committed_) ::unlink(temp_.c_str());
+        SetPendingTemporary(nullptr);
+    }
+}
+
+void OutputFile::Write(const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(fd_, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            FailIo("cannot write " + target_);
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+        written_ += static_cast<std::uint64_t>(written);
+    }
+    // Start writing back what is written so far, so that the disk works
+    // while the next chunks are encrypted and the final fsync finds little left.
+    if (written_ - flushed_ >= kWriteBackStep) {
+        ::sync_file_range(fd_, static_cast<off_t>(flushed_), static_cast<off_t>(written_ - flushed_),
+                          SYNC_FILE_RANGE_WRITE);
+        flushed_ = written_;
+    }
+}
+
+// Gives the unnamed file the target's name; linking fails on an existing name.
+void OutputFile::LinkUnnamedFile() {
+    // Linking a descriptor directly needs a privilege; through /proc it does not.
+    if (::linkat(fd_, "", AT_FDCWD, target_.c_str(), AT_EMPTY_PATH) == 0) return;
+    if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+    if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
+    FailIo("cannot create " + target_);
+}
+
+void OutputFile::Commit(mode_t mode) {
+    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) FailIo("cannot write " + target_);
+    if (temp_.empty()) {
+        LinkUnnamedFile();
+    } else {
+        if (::close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
+        if (!RenameNoReplace(temp_, target_)) {
+            if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
+            FailIo("cannot create " + target_);
+        }
+    }
+    committed_ = true;
+    SyncFolder(FolderOf(target_));
+}
+
+}  // namespace tav

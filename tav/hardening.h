@@ -1,0 +1,25 @@
+#pragma once
+
+struct termios;
+
+namespace tav {
+
+// Guards for the whole run, set up before anything else: no core dumps (they
+// would hold the key and the derived keys), writes past a file-size limit
+// fail as ordinary errors, and every catchable signal that would end the
+// process first removes the pending temporary file and restores the
+// terminal. A signal the parent set to be ignored stays ignored.
+void HardenProcess();
+
+// The named temporary file a fatal signal removes (nullptr: none). Only one
+// output is ever pending.
+void SetPendingTemporary(const char* path);
+
+// The terminal state a fatal signal restores on standard input (nullptr: none).
+void SetTerminalToRestore(const termios* saved);
+
+// Overwrites a generous stretch of the stack below the caller, where the
+// cryptography library's work areas held copies of key material.
+void WipeStack();
+
+}  // namespace tav
