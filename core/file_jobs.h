@@ -6,7 +6,8 @@
 
 // One file job: builds the command for `source` from g_options and `key`,
 // runs the tool and, after a successful decryption with DelEncrypted set,
-// deletes the encrypted source. Failures are silent; the caller goes on.
+// deletes the encrypted source once the decrypted target exists. Failures
+// are silent; the caller goes on.
 void ProcessFile(const std::string& source, const std::string& key);
 
 // Runs the tool "TAV" from the current directory with `command` and waits.

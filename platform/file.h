@@ -6,10 +6,16 @@
 namespace platform {
 
 // Replaces (or creates) the file at `path` with `contents` atomically: the
-// data goes to a new file in the same folder, is flushed to the disk and then
-// renamed over the old one, so a crash or a full disk leaves either the old
-// file or the new one, never a truncated mix. An existing file keeps its
-// permission bits; a symbolic link is followed and its target replaced.
+// data goes to a new file in the same folder (an unnamed one where the file
+// system has them), is flushed to the disk and then renamed over the old
+// one, so a crash, a kill or a full disk leaves either the old file or the
+// new one, never a truncated mix. An existing file keeps its permission
+// bits; a symbolic link stays a link and its target is written, even where
+// the target does not exist yet. A hidden temporary file of ours that an
+// earlier, killed save left in the folder is removed.
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents);
+
+// True when `path` is a file or a folder now (a link to one does not count).
+bool FileOrFolderExists(const std::string& path);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,11 +125,19 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
     OpenNamedTemporary();
 }
 
+// Signals wait while the file is created and registered, so that none can
+// end the process with the file there and unknown to the cleanup.
 void OutputFile::OpenNamedTemporary() {
     temp_ = FolderOf(target_) + "/.TAV-XXXXXX";
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::sigprocmask(SIG_BLOCK, &all, &previous);
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    const int error = errno;
+    if (fd_ >= 0) SetPendingTemporary(temp_.c_str());
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
     if (fd_ < 0) FailIo("cannot create a file in " + FolderOf(target_));
-    SetPendingTemporary(temp_.c_str());
 }
 
 OutputFile::~OutputFile() {
@@ -181,6 +190,7 @@ void OutputFile::Commit(mode_t mode) {
             if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
             FailIo("cannot create " + target_);
         }
+        SetPendingTemporary(nullptr);
     }
     committed_ = true;
     SyncFolder(FolderOf(target_));

@@ -59,6 +59,20 @@ TEST_F(FileJobs, EncryptedFileStaysWhenItShould) {
     EXPECT_EQ(tool_.Runs().size(), 3u);
 }
 
+// The deletion waits for the decrypted file: a tool that exits 0 without
+// writing it must not cost the only copy.
+TEST_F(FileJobs, EncryptedFileStaysWhenTheToolWroteNothing) {
+    std::filesystem::remove(plain_);
+    tool_.SucceedWithoutTarget();
+    ProcessFile(encrypted_, "k");
+    EXPECT_TRUE(Exists(encrypted_));
+
+    tool_.Succeed();
+    ProcessFile(encrypted_, "k");
+    EXPECT_FALSE(Exists(encrypted_));
+    EXPECT_TRUE(Exists(plain_)) << "written by the tool";
+}
+
 TEST_F(FileJobs, EncryptionNeverDeletesTheSource) {
     for (const int status : {0, 1}) {
         tool_.ExitWith(status);

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "tests/support/workspace.h"
 
@@ -112,6 +118,15 @@ TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
 
 class ProfileFile : public ::testing::Test {
 protected:
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     test::TempFolder folder_;
 };
 
@@ -164,11 +179,67 @@ TEST_F(ProfileFile, FailedSaveLeavesTheOldFileWhole) {
 
     EXPECT_FALSE(saved_ok);
     EXPECT_EQ(test::ReadFile(path), original);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
-        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(Names(), std::vector<std::string>{"Druvel.ini"});
+}
+
+TEST_F(ProfileFile, SaveWritesThroughDanglingAndChainedLinksAndKeepsThem) {
+    std::filesystem::create_directory(folder_.file("elsewhere"));
+    std::filesystem::create_symlink("elsewhere/settings.ini", folder_.file("middle.ini"));
+    std::filesystem::create_symlink(folder_.file("middle.ini"), folder_.file("Druvel.ini"));
+    Profile p;
+    p.SetString("S", "k", "1");
+    ASSERT_TRUE(p.Save(folder_.file("Druvel.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("Druvel.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("middle.ini")));
+    EXPECT_EQ(test::ReadFile(folder_.file("elsewhere/settings.ini")), "[S]\r\nk=1\r\n");
+
+    std::filesystem::create_symlink("loop.ini", folder_.file("loop.ini"));
+    EXPECT_FALSE(p.Save(folder_.file("loop.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("loop.ini")));
+}
+
+// A save killed between naming its temporary file and the rename can leave
+// one behind; the next save removes it once no save can still be using it.
+TEST_F(ProfileFile, SaveRemovesStaleTemporaryFilesOfItsOwn) {
+    const auto plant = [this](const std::string& name, bool old) {
+        test::WriteFile(folder_.file(name), "partial");
+        if (old) {
+            const auto then = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
+            std::filesystem::last_write_time(folder_.file(name), then);
+        }
+    };
+    plant(".druvel-a1B2c3", true);
+    plant(".druvel-fresh1", false);
+    plant(".druvel-notours-at-all", true);
+    plant("notes.txt", true);
+    Profile p;
+    p.SetString("S", "k", "1");
+    ASSERT_TRUE(p.Save(folder_.file("Druvel.ini")));
+    EXPECT_EQ(Names(), (std::vector<std::string>{".druvel-fresh1", ".druvel-notours-at-all", "Druvel.ini", "notes.txt"}));
+}
+
+// Killed at any moment, a save leaves the old file or the new one, whole.
+TEST_F(ProfileFile, KilledSaveLeavesTheOldOrTheNewFileWhole) {
+    const std::string path = folder_.file("Druvel.ini");
+    Profile older, newer;
+    older.SetString("S", "k", std::string(1 << 20, 'o'));
+    newer.SetString("S", "k", std::string(1 << 20, 'n'));
+    ASSERT_TRUE(older.Save(path));
+    std::mt19937 random(3);
+    for (int i = 0; i < 20; ++i) {
+        const pid_t saver = ::fork();
+        if (saver == 0) {
+            for (;;) {
+                newer.Save(path);
+                older.Save(path);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 20000)(random)));
+        ::kill(saver, SIGKILL);
+        ::waitpid(saver, nullptr, 0);
+        const std::string text = test::ReadFile(path);
+        EXPECT_TRUE(text == older.Text() || text == newer.Text()) << text.size() << " bytes";
     }
-    EXPECT_EQ(names, std::vector<std::string>{"Druvel.ini"});
 }
 
 }  // namespace

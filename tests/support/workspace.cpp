@@ -52,6 +52,12 @@ void FakeTool::Succeed() {
     ::unsetenv("FAKE_TAV_EXIT");
     ::unsetenv("FAKE_TAV_SIGNAL");
     ::unsetenv("FAKE_TAV_HOLD");
+    ::unsetenv("FAKE_TAV_NO_TARGET");
+}
+
+void FakeTool::SucceedWithoutTarget() {
+    Succeed();
+    ::setenv("FAKE_TAV_NO_TARGET", "1", 1);
 }
 
 void FakeTool::HoldEachRun() { ::setenv("FAKE_TAV_HOLD", release_.c_str(), 1); }

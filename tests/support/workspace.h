@@ -36,6 +36,8 @@ public:
     explicit FakeTool(const std::filesystem::path& folder);
 
     void Succeed();
+    // Exits 0 but writes no target, as a broken tool might.
+    void SucceedWithoutTarget();
     void ExitWith(int status);
     void DieBySignal(int signal);
     // Every later run waits until Release() lets it end; call Release()

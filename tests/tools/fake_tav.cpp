@@ -3,6 +3,8 @@
 //   FAKE_TAV_EXIT=n    exit with status n (default 0)
 //   FAKE_TAV_SIGNAL=n  kill itself with signal n
 //   FAKE_TAV_HOLD=path wait until `path` exists, then remove it and go on
+// Like the real tool, a successful run leaves its target (the third
+// argument) behind, unless FAKE_TAV_NO_TARGET is set.
 #include <unistd.h>
 
 #include <csignal>
@@ -29,6 +31,10 @@ int main(int argc, char** argv) {
         std::remove(hold);
     }
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));
-    const char* status = std::getenv("FAKE_TAV_EXIT");
-    return status != nullptr ? std::atoi(status) : 0;
+    const char* exitText = std::getenv("FAKE_TAV_EXIT");
+    const int status = exitText != nullptr ? std::atoi(exitText) : 0;
+    if (status == 0 && argc == 5 && std::getenv("FAKE_TAV_NO_TARGET") == nullptr) {
+        if (std::FILE* target = std::fopen(argv[3], "wbx")) std::fclose(target);
+    }
+    return status;
 }
