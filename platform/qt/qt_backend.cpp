@@ -31,6 +31,7 @@
 
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_paths.h"
 
 namespace platform::qt {
 
@@ -100,7 +101,7 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
     std::vector<std::string> paths;
     if (data == nullptr || !data->hasUrls()) return paths;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+        if (const std::optional<std::string> path = LocalPathOfUrl(url)) paths.push_back(*path);
     }
     return paths;
 }
@@ -463,7 +464,9 @@ FileDialogResult FileDialog(const FileDialogRequest& request) {
     Reactivate(request.owner);
     if (!accepted) return result;
     result.confirmed = true;
-    for (const QString& path : dialog.selectedFiles()) result.paths.push_back(path.toStdString());
+    for (const QString& path : dialog.selectedFiles()) {
+        if (const std::optional<std::string> exact = LocalPathOfName(path)) result.paths.push_back(*exact);
+    }
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 #include "core/options.h"
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_paths.h"
 #include "res/resource.h"
 #include "tests/support/workspace.h"
 #include "ui/druvel_app.h"
@@ -198,6 +200,44 @@ TEST_F(QtWindows, DroppedFilesRunInOrderWhileTheWindowStaysResponsive) {
     ASSERT_EQ(runs.size(), 2u) << "the web address is not a local file";
     EXPECT_EQ(runs[0][1], a);
     EXPECT_EQ(runs[1][1], b);
+}
+
+// File names are bytes: two Latin-1 names that UTF-8 would both turn into
+// U+FFFD reach the tool each as itself.
+TEST_F(QtWindows, DroppedNamesArriveAsTheFileSystemsBytes) {
+    test::FakeTool tool(folder_.path());
+    const std::string e = Plain("caf\xe9.txt"), g = Plain("caf\xe8.txt"), u = Plain("caf\xc3\xa9 \xff.txt");
+    const auto url = [](const std::string& path) {
+        return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
+    };
+    TypeKey("k");
+    Then([&] { Drop({url(e), url(g), url(u), QUrl("file://otherhost/etc/passwd")}); });
+    WaitUntil([] { return Active()->windowTitle() == "Druvel" && Control(IDCANCEL)->isEnabled(); }, "idle");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    const auto runs = tool.Runs();
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0][1], e);
+    EXPECT_EQ(runs[1][1], g);
+    EXPECT_EQ(runs[2][1], u);
+}
+
+// The open dialog hands back names as Qt shows them; each must be found
+// again on disk exactly, or not at all.
+TEST(QtPaths, ShownNamesAreMatchedBackToTheirBytesOrRefused) {
+    test::TempFolder folder;
+    using platform::qt::LocalPathOfName;
+    const auto shown = [](const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); };
+    fs::create_directory(folder.file("dir\xe9"));
+    test::WriteFile(folder.file("dir\xe9/only\xe9.txt"), "x");
+    test::WriteFile(folder.file("caf\xc3\xa9.txt"), "x");
+    test::WriteFile(folder.file("twin\xe9.txt"), "x");
+    test::WriteFile(folder.file("twin\xe8.txt"), "x");
+    for (const std::string name : {"caf\xc3\xa9.txt", "dir\xe9/only\xe9.txt", "new.txt"}) {
+        EXPECT_EQ(LocalPathOfName(shown(folder.file(name))), folder.file(name)) << name;
+    }
+    EXPECT_EQ(LocalPathOfName(shown(folder.file("twin\xe9.txt"))), std::nullopt);
+    EXPECT_EQ(LocalPathOfName(shown(folder.file("gone\xe9.txt"))), std::nullopt);
 }
 
 TEST_F(QtWindows, AnEmptyKeyShowsTheMessageBox) {
