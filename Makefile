@@ -1,6 +1,6 @@
 # Thin wrapper around CMake presets. `make test` and `make run` install the
 # Debian packages they need first (as root, or through sudo).
-.PHONY: all deps build test run clean
+.PHONY: all deps build test fuzz run clean
 
 all: build
 
@@ -12,12 +12,22 @@ build: deps
 	cmake --build --preset default -j$$(nproc)
 
 # Every test, then every test again under AddressSanitizer and
-# UndefinedBehaviorSanitizer; any failure or sanitizer report fails the run.
+# UndefinedBehaviorSanitizer, then a short run of every fuzz target; any
+# failure, sanitizer report or fuzzer finding fails the run.
 test: build
 	ctest --preset default -j$$(nproc)
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j$$(nproc)
 	ctest --preset sanitize -j$$(nproc)
+	$(MAKE) fuzz
+
+# The fuzz targets for FUZZ_SECONDS each (60 by default), on their seeds and
+# what earlier runs found (kept in build/fuzz/tests/fuzz/corpus/).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz -DDRUVEL_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build --preset fuzz -j$$(nproc)
+	ctest --preset fuzz -j$$(nproc)
 
 # Starts Druvel on this display from build/default/run/, which holds a link to the
 # freshly built TAV and Druvel.ini.

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/run.h"
@@ -41,6 +42,33 @@ TEST(Vectors, DecryptToTheirPlaintext) {
         }
     }
     EXPECT_EQ(test::Run(TAV_PATH, {"D", vectors + "/hello_txt.TAV", folder.file("x"), "Correct horse battery staple"}).status, 2);
+}
+
+// One file per way a file can be damaged, with the status it must give;
+// a failing run leaves no output and says why in one line.
+TEST(MalformedVectors, EachGivesItsStatusAndNoOutput) {
+    test::TempFolder folder;
+    const std::string vectors = std::string(TAV_VECTORS) + "/malformed";
+    std::istringstream manifest(ReadFile(vectors + "/expected.txt"));
+    std::string line;
+    int checked = 0;
+    while (std::getline(manifest, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string name;
+        int expected;
+        fields >> name >> expected;
+        for (const std::string decrypt : {"D", "d"}) {
+            SCOPED_TRACE(decrypt + " " + line);
+            fs::remove(folder.file("out"));
+            const auto result = test::Run(TAV_PATH, {decrypt, vectors + "/" + name, folder.file("out"), kVectorKey});
+            EXPECT_EQ(result.status, expected) << result.errors;
+            EXPECT_EQ(fs::exists(folder.file("out")), expected == 0);
+            EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), expected == 0 ? 0 : 1) << result.errors;
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 50);
 }
 
 TEST(RealParameters, RoundTripWithTheStoredCost) {
