@@ -1,6 +1,11 @@
 #include "tav/format.h"
+#include "tav/printable.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +27,50 @@ TEST(IsSafeFileName, OnlyBareNames) {
                                                            std::string("a\0b", 3)}) {
         EXPECT_FALSE(tav::IsSafeFileName(bad)) << bad;
     }
+}
+
+
+// The stack area below this frame, where the calls just made kept their
+// frames: true when `secret` is still there. It is copied out first, with no
+// call that could reuse the area. Reading there is outside the language's
+// rules; sanitizers move frames elsewhere.
+__attribute__((noinline)) bool StackHolds(const unsigned char* secret, std::size_t size) {
+    static unsigned char copy[64 * 1024];
+    const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const auto* below = reinterpret_cast<const volatile unsigned char*>(frame - sizeof copy);
+    for (std::size_t i = 0; i < sizeof copy; ++i) copy[i] = below[i];
+    return std::search(copy, copy + sizeof copy, secret, secret + size) != copy + sizeof copy;
+}
+
+TEST(KeyMaterial, NoCopyOfTheDerivedKeysIsLeftOnTheStack) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer keeps stack frames apart, so the area cannot be read back";
+#endif
+    ASSERT_GE(sodium_init(), 0);
+    tav::Header header;
+    header.kdf = tav::KdfParamsFor(1, false);
+    tav::SecureBuffer key(3);
+    std::memcpy(key.data(), "key", 3);
+    tav::DerivedKeys keys;
+    tav::DeriveKeys(key, header, keys);
+    EXPECT_FALSE(StackHolds(keys.bytes.data(), 16));
+    EXPECT_FALSE(StackHolds(keys.bytes.data() + 32, 16));
+    const tav::HeaderBytes bytes = tav::SerializeHeader(header, keys);
+    EXPECT_FALSE(StackHolds(keys.checkKey(), 16)) << "the key check's keyed hash";
+    EXPECT_TRUE(tav::KeyCheckMatches(bytes, keys));
+    EXPECT_FALSE(StackHolds(keys.checkKey(), 16));
+}
+
+
+// Names in messages: printable UTF-8 stays, anything a terminal could act on
+// or that is no text becomes an escape.
+TEST(Printable, EscapesControlsAndBytesThatAreNoText) {
+    EXPECT_EQ(tav::Printable("caf\xc3\xa9 \xe2\x82\xac.txt"), "caf\xc3\xa9 \xe2\x82\xac.txt");
+    EXPECT_EQ(tav::Printable("a\nb\tc\x7f"), "a\\x0ab\\x09c\\x7f");
+    EXPECT_EQ(tav::Printable("\x1b[2J\xc2\x9b"), "\\x1b[2J\\xc2\\x9b") << "C1 CSI in UTF-8";
+    EXPECT_EQ(tav::Printable("caf\xe9"), "caf\\xe9") << "Latin-1";
+    EXPECT_EQ(tav::Printable("\xc0\xaf\xed\xa0\x80\xe2\x82"), "\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82")
+        << "overlong, surrogate, cut short";
 }
 
 }  // namespace
