@@ -118,14 +118,7 @@ TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
 
 class ProfileFile : public ::testing::Test {
 protected:
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
 
     test::TempFolder folder_;
 };

@@ -23,6 +23,9 @@ private:
     std::filesystem::path path_;
 };
 
+// The names in `folder`, sorted.
+std::vector<std::string> NamesIn(const std::filesystem::path& folder);
+
 // Writes `contents` to `path`, replacing it.
 void WriteFile(const std::string& path, const std::string& contents);
 

@@ -30,12 +30,7 @@ protected:
     }
     std::string file(const std::string& name) const { return folder_.file(name); }
 
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder_.path())) names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
 
     void ExpectOneLine(const test::RunResult& result, int status) {
         EXPECT_EQ(result.status, status) << result.errors;

@@ -112,9 +112,7 @@ TEST(RealParameters, KeyLeavesTheCommandLineAndAStopLeavesNothing) {
     int status;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder.path())) names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(test::NamesIn(folder.path()), std::vector<std::string>{"a.txt"});
 }
 
 }  // namespace
