@@ -4,7 +4,7 @@
 set -eu
 
 packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev qt6-base-dev fonts-dejavu-core
-  clang libclang-rt-14-dev"
+  libssl-dev clang libclang-rt-14-dev"
 case "${1:-build}" in
   build) ;;
   bench) packages="$packages age gnupg time" ;;

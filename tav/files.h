@@ -42,6 +42,8 @@ public:
 
     void Write(const void* data, std::size_t size);
     void Commit(mode_t mode);
+    // True when nothing written is visible under any name before Commit().
+    bool unnamed() const { return temp_.empty(); }
 
 private:
     void OpenNamedTemporary();

@@ -47,26 +47,62 @@ KdfParams KdfParamsFor(std::uint32_t rounds, bool paranoia) {
     return {std::max<std::uint32_t>(rounds, 1) + 2, paranoia ? kParanoidMemLimit : kMemLimit};
 }
 
-void DeriveKeys(const SecureBuffer& key, const Header& header, DerivedKeys& out) {
-    if (crypto_pwhash(out.bytes.data(), out.bytes.size(), reinterpret_cast<const char*>(key.data()), key.size(),
-                      header.salt.data(), header.kdf.opsLimit, static_cast<std::size_t>(header.kdf.memLimit),
-                      crypto_pwhash_ALG_ARGON2ID13) != 0) {
+void RunArgon2id(const SecureBuffer& key, const unsigned char* salt, const KdfParams& kdf, unsigned char* out,
+                 std::size_t size) {
+    if (crypto_pwhash(out, size, reinterpret_cast<const char*>(key.data()), key.size(), salt, kdf.opsLimit,
+                      static_cast<std::size_t>(kdf.memLimit), crypto_pwhash_ALG_ARGON2ID13) != 0) {
         throw Failure(Exit::Io, "not enough memory for the key derivation");
     }
     WipeStack();
 }
 
+void DeriveMasterKey(const SecureBuffer& key, const std::array<unsigned char, kSaltSize>& salt, const KdfParams& kdf,
+                     SecureBuffer& master) {
+    RunArgon2id(key, salt.data(), kdf, master.data(), kMasterKeySize);
+}
+
+void DeriveFileKeys(const SecureBuffer& master, const std::array<unsigned char, kNonceSize>& nonce, DerivedKeys& out) {
+    crypto_generichash(out.bytes.data(), out.bytes.size(), nonce.data(), nonce.size(), master.data(), kMasterKeySize);
+    WipeStack();
+}
+
+void DeriveKeys(const SecureBuffer& key, const Header& header, DerivedKeys& out) {
+    if (header.version == kVersion1) {
+        RunArgon2id(key, header.salt.data(), header.kdf, out.bytes.data(), out.bytes.size());
+        return;
+    }
+    {
+        SecureBuffer master(kMasterKeySize);
+        DeriveMasterKey(key, header.salt, header.kdf, master);
+        DeriveFileKeys(master, header.nonce, out);
+    }
+    WipeStack();
+}
+
+AeadNonce ChunkNonce(std::uint64_t index, bool last) {
+    AeadNonce nonce{};
+    for (int i = 0; i < 8; ++i) nonce[10 - i] = static_cast<unsigned char>(index >> (8 * i));
+    nonce[11] = last ? 1 : 0;
+    return nonce;
+}
+
+AeadNonce MetadataNonce() {
+    AeadNonce nonce{};
+    nonce[11] = 2;
+    return nonce;
+}
+
 HeaderBytes SerializeHeader(const Header& header, const DerivedKeys& keys) {
     HeaderBytes bytes{};
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
-    bytes[8] = kVersion;
+    bytes[8] = header.version;
     bytes[9] = kArgon2id;
     bytes[10] = header.flags;
     bytes[11] = 0;
     PutLe(&bytes[12], header.kdf.opsLimit, 4);
     PutLe(&bytes[16], header.kdf.memLimit, 8);
     std::memcpy(&bytes[24], header.salt.data(), kSaltSize);
-    std::memcpy(&bytes[40], header.streamHeader.data(), kStreamHeaderSize);
+    std::memcpy(&bytes[40], header.nonce.data(), kNonceSize);
     Blake2b(&bytes[kKeyCheckOffset], bytes.data(), kKeyCheckOffset, keys.checkKey());
     Blake2b(&bytes[kChecksumOffset], bytes.data(), kChecksumOffset, nullptr);
     return bytes;
@@ -74,7 +110,7 @@ HeaderBytes SerializeHeader(const Header& header, const DerivedKeys& keys) {
 
 Header ParseHeader(const HeaderBytes& bytes) {
     if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) throw Failure(Exit::Damaged, "not a TAV file");
-    if (bytes[8] != kVersion) {
+    if (bytes[8] != kVersion1 && bytes[8] != kVersion2) {
         throw Failure(Exit::Damaged, "unsupported format version " + std::to_string(bytes[8]));
     }
     unsigned char checksum[kTagSize];
@@ -83,6 +119,7 @@ Header ParseHeader(const HeaderBytes& bytes) {
         throw Failure(Exit::Damaged, "the file's header is damaged");
     }
     Header header;
+    header.version = bytes[8];
     header.flags = bytes[10];
     header.kdf.opsLimit = static_cast<std::uint32_t>(GetLe(&bytes[12], 4));
     header.kdf.memLimit = GetLe(&bytes[16], 8);
@@ -94,7 +131,7 @@ Header ParseHeader(const HeaderBytes& bytes) {
         throw Failure(Exit::Damaged, "the file asks for an unreasonable key-derivation cost");
     }
     std::memcpy(header.salt.data(), &bytes[24], kSaltSize);
-    std::memcpy(header.streamHeader.data(), &bytes[40], kStreamHeaderSize);
+    std::memcpy(header.nonce.data(), &bytes[40], kNonceSize);
     return header;
 }
 
@@ -136,8 +173,8 @@ std::uint64_t PaddedLength(std::uint64_t length, bool padded) {
     return (length + mask) & ~mask;
 }
 
-std::uint64_t ChunkCount(std::uint64_t payloadLength) {
-    return payloadLength == 0 ? 1 : (payloadLength + kChunkSize - 1) / kChunkSize;
+std::uint64_t ChunkCount(std::uint64_t payloadLength, std::size_t chunkSize) {
+    return payloadLength == 0 ? 1 : (payloadLength + chunkSize - 1) / chunkSize;
 }
 
 TrailerBytes SerializeTrailer(std::uint64_t dataOffset) {

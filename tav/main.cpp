@@ -48,10 +48,12 @@ bool AsksForHelp(int argc, char** argv) {
     return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
 }
 
-// Decrypts an opened file into `out`; with `verifyFirst` nothing is
-// written before every byte has been authenticated.
+// Decrypts an opened file into `out`. With `verifyFirst` no plaintext is
+// visible under any name before every byte has been authenticated: an
+// unnamed output file gets its name only after the last chunk verified, so
+// one pass is enough; a named temporary file needs a verifying pass first.
 void DecryptInto(EncryptedFile& file, OutputFile& out, bool verifyFirst) {
-    if (verifyFirst) file.Verify();
+    if (verifyFirst && !out.unnamed()) file.Verify();
     file.DecryptTo(out);
     out.Commit(0600);
 }

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "tav/chunk_cipher.h"
 #include "tav/failure.h"
+#include "tav/pipeline.h"
 #include "tav/progress.h"
 
 namespace tav {
@@ -15,19 +18,21 @@ using State = crypto_secretstream_xchacha20poly1305_state;
 constexpr unsigned char kTagMessage = crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
 constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
 constexpr std::size_t kSealedMetadataSize = kMetadataSize + kAuthSize;
+constexpr std::size_t kSealedMetadataSizeV2 = kMetadataSize + kTagSizeV2;
+// Chunks in flight per worker: enough that reading, sealing and writing
+// never wait for each other.
+constexpr unsigned kSlotsPerWorker = 4;
 
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::size_t ChunkLength(std::uint64_t payload, std::uint64_t index) {
-    const std::uint64_t left = payload - index * kChunkSize;
-    return static_cast<std::size_t>(left < kChunkSize ? left : kChunkSize);
+std::size_t ChunkLength(std::uint64_t payload, std::uint64_t index, std::size_t chunkSize) {
+    const std::uint64_t left = payload - index * chunkSize;
+    return static_cast<std::size_t>(left < chunkSize ? left : chunkSize);
 }
 
-// Where the encrypted data of `file` lies: behind the program in a
-// self-decrypting file (found by its trailer), else the whole file.
 // `dataOffset` is set only when a usable trailer is found.
 bool FindTrailer(const SourceFile& file, std::uint64_t& dataOffset) {
     if (file.size() < kTrailerSize + kHeaderSize) return false;
@@ -43,13 +48,56 @@ void CopyProgram(const SelfImage& self, OutputFile& out) {
     const SourceFile program(self.path);
     std::vector<unsigned char> buffer(kChunkSize);
     for (std::uint64_t offset = 0; offset < self.programSize;) {
-        const std::size_t want = ChunkLength(self.programSize, offset / kChunkSize);
+        const std::size_t want = ChunkLength(self.programSize, offset / kChunkSize, kChunkSize);
         if (program.ReadAt(offset, buffer.data(), want) != want) {
             throw Failure(Exit::Io, "cannot read the program to copy: " + self.path);
         }
         out.Write(buffer.data(), want);
         offset += want;
     }
+}
+
+// One cipher per worker, each under the file's payload key.
+std::vector<std::unique_ptr<ChunkCipher>> CiphersFor(const DerivedKeys& keys, unsigned workers) {
+    std::vector<std::unique_ptr<ChunkCipher>> ciphers;
+    for (unsigned w = 0; w < workers; ++w) ciphers.push_back(MakeChunkCipher(keys.streamKey()));
+    return ciphers;
+}
+
+// Seals the payload's chunks on all cores into `out`; the payload is the
+// source's bytes followed by zeros up to `payload` bytes.
+void SealPayload(const SourceFile& source, const std::string& sourceName, std::uint64_t length,
+                 std::uint64_t payload, const DerivedKeys& keys, OutputFile& out) {
+    const unsigned workers = WorkerCount();
+    const auto ciphers = CiphersFor(keys, workers);
+    const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
+    Progress progress("encrypting", payload);
+    ChunkPass pass;
+    pass.chunks = chunks;
+    pass.slotSize = kChunkSizeV2 + kTagSizeV2;
+    pass.workers = workers;
+    pass.slots = kSlotsPerWorker * workers;
+    pass.read = [&](std::uint64_t i, unsigned char* slot) {
+        const std::size_t size = ChunkLength(payload, i, kChunkSizeV2);
+        const std::uint64_t offset = i * kChunkSizeV2;
+        const std::uint64_t sourceLeft = offset < length ? length - offset : 0;
+        const std::size_t fromSource = static_cast<std::size_t>(std::min<std::uint64_t>(sourceLeft, size));
+        if (source.ReadAt(offset, slot, fromSource) != fromSource) {
+            throw Failure(Exit::Io, "the source changed while it was read: " + sourceName);
+        }
+        std::fill(slot + fromSource, slot + size, 0);
+        return size;
+    };
+    pass.transform = [&](std::uint64_t i, unsigned char* slot, std::size_t size, unsigned worker) {
+        const AeadNonce nonce = ChunkNonce(i, i + 1 == chunks);
+        ciphers[worker]->Seal(nonce.data(), nullptr, 0, slot, size, slot + size);
+        return size + kTagSizeV2;
+    };
+    pass.write = [&](std::uint64_t, const unsigned char* slot, std::size_t size) {
+        out.Write(slot, size);
+        progress.Advance(size - kTagSizeV2);
+    };
+    RunChunkPass(pass);
 }
 
 }  // namespace
@@ -75,12 +123,9 @@ void Encrypt(const EncryptJob& job, const SecureBuffer& key) {
     header.flags = job.paranoia ? kFlagPadded : 0;
     header.kdf = KdfParamsFor(job.rounds, job.paranoia);
     randombytes_buf(header.salt.data(), header.salt.size());
+    randombytes_buf(header.nonce.data(), header.nonce.size());
     DerivedKeys keys;
     DeriveKeys(key, header, keys);
-
-    SecureBuffer state(sizeof(State));
-    State* st = reinterpret_cast<State*>(state.data());
-    crypto_secretstream_xchacha20poly1305_init_push(st, header.streamHeader.data(), keys.streamKey());
     const HeaderBytes headerBytes = SerializeHeader(header, keys);
 
     std::uint64_t dataOffset = 0;
@@ -91,35 +136,20 @@ void Encrypt(const EncryptJob& job, const SecureBuffer& key) {
     }
     out.Write(headerBytes.data(), headerBytes.size());
 
-    std::vector<unsigned char> plain(kChunkSize);
-    std::vector<unsigned char> sealed(kChunkSize + kAuthSize);
+    std::array<unsigned char, kSealedMetadataSizeV2> sealedMetadata{};
     const auto metadataBytes = SerializeMetadata(metadata);
-    crypto_secretstream_xchacha20poly1305_push(st, sealed.data(), nullptr, metadataBytes.data(), kMetadataSize,
-                                               headerBytes.data(), headerBytes.size(), kTagMessage);
-    out.Write(sealed.data(), kSealedMetadataSize);
+    std::copy(metadataBytes.begin(), metadataBytes.end(), sealedMetadata.begin());
+    const AeadNonce metadataNonce = MetadataNonce();
+    MakeChunkCipher(keys.streamKey())
+        ->Seal(metadataNonce.data(), headerBytes.data(), headerBytes.size(), sealedMetadata.data(), kMetadataSize,
+               sealedMetadata.data() + kMetadataSize);
+    out.Write(sealedMetadata.data(), sealedMetadata.size());
 
-    const std::uint64_t payload = PaddedLength(metadata.length, job.paranoia);
-    const std::uint64_t chunks = ChunkCount(payload);
-    Progress progress("encrypting", payload);
-    for (std::uint64_t i = 0; i < chunks; ++i) {
-        const std::size_t length = ChunkLength(payload, i);
-        const std::uint64_t offset = i * kChunkSize;
-        const std::uint64_t sourceLeft = offset < metadata.length ? metadata.length - offset : 0;
-        const std::size_t fromSource = static_cast<std::size_t>(std::min<std::uint64_t>(sourceLeft, length));
-        if (source.ReadAt(offset, plain.data(), fromSource) != fromSource) {
-            throw Failure(Exit::Io, "the source changed while it was read: " + job.source);
-        }
-        std::fill(plain.begin() + static_cast<std::ptrdiff_t>(fromSource), plain.begin() + static_cast<std::ptrdiff_t>(length), 0);
-        crypto_secretstream_xchacha20poly1305_push(st, sealed.data(), nullptr, plain.data(), length, nullptr, 0,
-                                                   i + 1 == chunks ? kTagFinal : kTagMessage);
-        out.Write(sealed.data(), length + kAuthSize);
-        progress.Advance(length);
-    }
+    SealPayload(source, job.source, metadata.length, PaddedLength(metadata.length, job.paranoia), keys, out);
     unsigned char extra;
     if (source.ReadAt(metadata.length, &extra, 1) != 0) {
         throw Failure(Exit::Io, "the source changed while it was read: " + job.source);
     }
-    sodium_memzero(plain.data(), plain.size());
 
     if (job.selfDecrypting) {
         const TrailerBytes trailer = SerializeTrailer(dataOffset);
@@ -140,19 +170,94 @@ const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
     header_ = ParseHeader(headerBytes_);
     DeriveKeys(key, header_, keys_);
     if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
-    Pass(Reach::Metadata, nullptr);
+    if (header_.version == kVersion1) {
+        PassV1(Reach::Metadata, nullptr);
+    } else {
+        OpenMetadataV2();
+    }
     return metadata_;
 }
 
-void EncryptedFile::Verify() { Pass(Reach::Everything, nullptr); }
+void EncryptedFile::Verify() { Pass(nullptr); }
 
-void EncryptedFile::DecryptTo(OutputFile& out) { Pass(Reach::Everything, &out); }
+void EncryptedFile::DecryptTo(OutputFile& out) { Pass(&out); }
 
-void EncryptedFile::Pass(Reach reach, OutputFile* out) {
+void EncryptedFile::Pass(OutputFile* out) {
+    if (header_.version == kVersion1) {
+        PassV1(Reach::Everything, out);
+    } else {
+        PassV2(out);
+    }
+}
+
+void EncryptedFile::CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks,
+                                std::size_t overhead) const {
+    const auto damaged = [this](const std::string& what) { return Failure(Exit::Damaged, what + ": " + path_); };
+    if (metadata_.length > dataEnd_ || payload > dataEnd_ || chunks > dataEnd_) throw damaged("the file is damaged");
+    const std::uint64_t expectedEnd = payloadStart + payload + chunks * overhead;
+    if (expectedEnd > dataEnd_) throw damaged("the file is truncated");
+    if (expectedEnd < dataEnd_) throw damaged("the file has unexpected data at its end");
+}
+
+void EncryptedFile::OpenMetadataV2() {
+    std::array<unsigned char, kSealedMetadataSizeV2> sealed{};
+    if (file_.ReadAt(dataStart_ + kHeaderSize, sealed.data(), sealed.size()) != sealed.size()) {
+        throw Failure(Exit::Damaged, "the file is truncated: " + path_);
+    }
+    const AeadNonce nonce = MetadataNonce();
+    if (!MakeChunkCipher(keys_.streamKey())
+             ->Open(nonce.data(), headerBytes_.data(), headerBytes_.size(), sealed.data(), kMetadataSize,
+                    sealed.data() + kMetadataSize)) {
+        throw Failure(Exit::Damaged, "the file is damaged: " + path_);
+    }
+    std::array<unsigned char, kMetadataSize> metadataBytes;
+    std::copy(sealed.begin(), sealed.begin() + kMetadataSize, metadataBytes.begin());
+    metadata_ = ParseMetadata(metadataBytes);
+}
+
+void EncryptedFile::PassV2(OutputFile* out) {
+    const std::uint64_t payloadStart = dataStart_ + kHeaderSize + kSealedMetadataSizeV2;
+    const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
+    const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
+    CheckLength(payloadStart, payload, chunks, kTagSizeV2);
+
+    const unsigned workers = WorkerCount();
+    const auto ciphers = CiphersFor(keys_, workers);
+    Progress progress(out != nullptr ? "decrypting" : "verifying", payload);
+    ChunkPass pass;
+    pass.chunks = chunks;
+    pass.slotSize = kChunkSizeV2 + kTagSizeV2;
+    pass.workers = workers;
+    pass.slots = kSlotsPerWorker * workers;
+    pass.read = [&](std::uint64_t i, unsigned char* slot) {
+        const std::size_t size = ChunkLength(payload, i, kChunkSizeV2) + kTagSizeV2;
+        if (file_.ReadAt(payloadStart + i * (kChunkSizeV2 + kTagSizeV2), slot, size) != size) {
+            throw Failure(Exit::Damaged, "the file is truncated: " + path_);
+        }
+        return size;
+    };
+    pass.transform = [&](std::uint64_t i, unsigned char* slot, std::size_t size, unsigned worker) {
+        const std::size_t length = size - kTagSizeV2;
+        const AeadNonce nonce = ChunkNonce(i, i + 1 == chunks);
+        if (!ciphers[worker]->Open(nonce.data(), nullptr, 0, slot, length, slot + length)) {
+            throw Failure(Exit::Damaged, "the file is damaged: " + path_);
+        }
+        const std::uint64_t offset = i * kChunkSizeV2;
+        const std::uint64_t plainLeft = offset < metadata_.length ? metadata_.length - offset : 0;
+        return static_cast<std::size_t>(std::min<std::uint64_t>(plainLeft, length));
+    };
+    pass.write = [&](std::uint64_t i, const unsigned char* slot, std::size_t size) {
+        if (out != nullptr) out->Write(slot, size);
+        progress.Advance(ChunkLength(payload, i, kChunkSizeV2));
+    };
+    RunChunkPass(pass);
+}
+
+void EncryptedFile::PassV1(Reach reach, OutputFile* out) {
     const auto damaged = [this](const std::string& what) { return Failure(Exit::Damaged, what + ": " + path_); };
     SecureBuffer state(sizeof(State));
     State* st = reinterpret_cast<State*>(state.data());
-    if (crypto_secretstream_xchacha20poly1305_init_pull(st, header_.streamHeader.data(), keys_.streamKey()) != 0) {
+    if (crypto_secretstream_xchacha20poly1305_init_pull(st, header_.nonce.data(), keys_.streamKey()) != 0) {
         throw damaged("the file is damaged");
     }
 
@@ -173,17 +278,14 @@ void EncryptedFile::Pass(Reach reach, OutputFile* out) {
     metadata_ = ParseMetadata(metadataBytes);
     if (reach == Reach::Metadata) return;
 
-    if (metadata_.length > dataEnd_) throw damaged("the file is damaged");
     const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
-    const std::uint64_t chunks = ChunkCount(payload);
-    const std::uint64_t expectedEnd = offset + payload + chunks * kAuthSize;
-    if (expectedEnd > dataEnd_) throw damaged("the file is truncated");
-    if (expectedEnd < dataEnd_) throw damaged("the file has unexpected data at its end");
+    const std::uint64_t chunks = ChunkCount(payload, kChunkSize);
+    CheckLength(offset, payload, chunks, kAuthSize);
 
     Progress progress(out != nullptr ? "decrypting" : "verifying", payload);
     std::uint64_t written = 0;
     for (std::uint64_t i = 0; i < chunks; ++i) {
-        const std::size_t length = ChunkLength(payload, i) + kAuthSize;
+        const std::size_t length = ChunkLength(payload, i, kChunkSize) + kAuthSize;
         if (file_.ReadAt(offset, sealed.data(), length) != length) throw damaged("the file is truncated");
         if (crypto_secretstream_xchacha20poly1305_pull(st, plain.data(), nullptr, &tag, sealed.data(), length,
                                                        nullptr, 0) != 0 ||

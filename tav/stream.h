@@ -38,9 +38,16 @@ public:
 
 private:
     enum class Reach { Metadata, Everything };
-    // One authenticated pass from the start of the stream, writing the
-    // plaintext to `out` when there is one.
-    void Pass(Reach reach, OutputFile* out);
+    // Version 1: one authenticated pass through the sequential stream from
+    // its start, writing the plaintext to `out` when there is one.
+    void PassV1(Reach reach, OutputFile* out);
+    // Version 2: the metadata, then the chunks on all cores.
+    void OpenMetadataV2();
+    void PassV2(OutputFile* out);
+    void Pass(OutputFile* out);
+    // Checks that the file is exactly as long as its payload needs.
+    void CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks,
+                     std::size_t overhead) const;
 
     std::string path_;
     SourceFile file_;

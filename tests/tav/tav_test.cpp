@@ -15,9 +15,10 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kTag = 16;
 constexpr std::size_t kHeader = 96;
-constexpr std::size_t kSealedMetadata = 264 + 17;
+constexpr std::size_t kSealedMetadata = 264 + kTag;
 
 enum Exit { kOk = 0, kUsage = 1, kWrongKey = 2, kDamaged = 3, kTargetExists = 4, kIo = 5 };
 
@@ -88,7 +89,7 @@ TEST_F(Tav, PlainFilesGrowByAFixedAmountAndPaddedOnesHideTheSize) {
     for (const std::size_t size : {0ul, 1000ul, 3 * kChunk + 5}) {
         const auto plain = fs::file_size(Encrypted(std::string(size, 'x'), "e1"));
         const std::size_t chunks = size == 0 ? 1 : (size + kChunk - 1) / kChunk;
-        EXPECT_EQ(plain, kHeader + kSealedMetadata + size + 17 * chunks);
+        EXPECT_EQ(plain, kHeader + kSealedMetadata + size + kTag * chunks);
     }
     EXPECT_EQ(fs::file_size(Encrypted(std::string(1000, 'x'), "e1+")),
               fs::file_size(Encrypted(std::string(1020, 'x'), "e1+")));
@@ -121,7 +122,7 @@ TEST_F(Tav, AFlippedBitAnywhereIsDamage) {
     // One byte in each header field, in the sealed metadata, and in each chunk.
     const std::size_t offsets[] = {0, 8, 9, 10, 11, 12, 16, 24, 40, 64, 80,
                                    kHeader + 5, kHeader + kSealedMetadata + 3,
-                                   kHeader + kSealedMetadata + kChunk + 17 + 1000, original.size() - 1};
+                                   kHeader + kSealedMetadata + kChunk + kTag + 1000, original.size() - 1};
     for (const std::size_t offset : offsets) {
         std::string damaged = original;
         damaged[offset] = static_cast<char>(damaged[offset] ^ 0x04);
@@ -135,7 +136,7 @@ TEST_F(Tav, AFlippedBitAnywhereIsDamage) {
 
 TEST_F(Tav, TruncatedOrExtendedFilesAreDamage) {
     const std::string original = ReadFile(Encrypted(RandomBytes(3 * kChunk, 9)));
-    const std::size_t firstChunkEnd = kHeader + kSealedMetadata + kChunk + 17;
+    const std::size_t firstChunkEnd = kHeader + kSealedMetadata + kChunk + kTag;
     const std::string variants[] = {
         original.substr(0, firstChunkEnd),           // at a chunk boundary
         original.substr(0, firstChunkEnd + 500),     // in the middle of a chunk
@@ -156,18 +157,23 @@ TEST_F(Tav, TruncatedOrExtendedFilesAreDamage) {
     ExpectFailure(Tool({"D", file("text.TAV"), file("out"), "key"}), kDamaged, file("out"));
 }
 
-TEST_F(Tav, VerifyingDecryptionWritesNothingBeforeTheWholeFileIsChecked) {
-    std::string damaged = ReadFile(Encrypted(RandomBytes(20 * kChunk, 3)));
-    damaged[damaged.size() - 5] ^= 1;  // only the very last chunk is bad
+// With only the very last chunk bad, both decryptions have written plenty
+// by the time they meet it, and none of it ever had a name. Where output
+// files must be named while they are written, D verifies everything before
+// it writes a byte: with no room for a single byte it still reports the
+// damage, not a failed write (as d does).
+TEST_F(Tav, VerifyingDecryptionShowsNoPlaintextBeforeTheWholeFileIsChecked) {
+    std::string damaged = ReadFile(Encrypted(RandomBytes(5 * kChunk, 3)));
+    damaged[damaged.size() - 5] ^= 1;
     WriteFile(file("late.TAV"), damaged);
-    // d streams: it has written plenty by the time it meets the bad chunk,
-    // and still removes all of it.
-    ExpectFailure(Tool({"d", file("late.TAV"), file("out"), "key"}), kDamaged, file("out"));
-    // D checks everything before it writes a byte: with no room for a single
-    // byte it still reports the damage, not a failed write (as d does).
+    for (const std::string decrypt : {"D", "d"}) {
+        ExpectFailure(Tool({decrypt, file("late.TAV"), file("out"), "key"}), kDamaged, file("out"));
+    }
+    ::setenv("TAV_TEST_NAMED_TEMPORARY", "1", 1);
     const test::RunOptions noRoom{"", 0};
     ExpectFailure(Tool({"D", file("late.TAV"), file("out"), "key"}, noRoom), kDamaged, file("out"));
     ExpectFailure(Tool({"d", file("late.TAV"), file("out"), "key"}, noRoom), kIo, file("out"));
+    ::unsetenv("TAV_TEST_NAMED_TEMPORARY");
 }
 
 TEST_F(Tav, ExistingTargetIsLeftUntouched) {

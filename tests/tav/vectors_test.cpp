@@ -29,46 +29,60 @@ std::uint64_t LittleEndian(const std::string& bytes, std::size_t offset, std::si
 TEST(Vectors, DecryptToTheirPlaintext) {
     test::TempFolder folder;
     const std::string vectors = TAV_VECTORS;
-    for (const std::string name : {"empty.txt", "hello.txt", "chunk-plus-one.bin", "paranoid.txt"}) {
-        const fs::path plain(name);
-        const std::string encrypted =
-            vectors + "/" + plain.stem().string() + "_" + plain.extension().string().substr(1) + ".TAV";
-        for (const std::string decrypt : {"D", "d"}) {
-            SCOPED_TRACE(name + " " + decrypt);
-            fs::remove(folder.file("out"));
-            const auto result = test::Run(TAV_PATH, {decrypt, encrypted, folder.file("out"), kVectorKey});
-            ASSERT_EQ(result.status, 0) << result.errors;
-            EXPECT_TRUE(ReadFile(folder.file("out")) == ReadFile(vectors + "/" + name));
+    const std::vector<std::string> names[] = {
+        {"v1/empty.txt", "v1/hello.txt", "v1/chunk-plus-one.bin", "v1/paranoid.txt"},
+        {"v2/empty.txt", "v2/hello.txt", "v2/chunk-262143.bin", "v2/chunk-262144.bin", "v2/chunk-262145.bin",
+         "v2/paranoid.txt"},
+    };
+    for (const auto& version : names) {
+        for (const std::string& name : version) {
+            const fs::path plain(name);
+            const std::string encrypted = vectors + "/" + (plain.parent_path() / plain.stem()).string() + "_" +
+                                          plain.extension().string().substr(1) + ".TAV";
+            for (const std::string decrypt : {"D", "d"}) {
+                SCOPED_TRACE(name + " " + decrypt);
+                fs::remove(folder.file("out"));
+                const auto result = test::Run(TAV_PATH, {decrypt, encrypted, folder.file("out"), kVectorKey});
+                ASSERT_EQ(result.status, 0) << result.errors;
+                EXPECT_TRUE(ReadFile(folder.file("out")) == ReadFile(vectors + "/" + name));
+            }
         }
     }
-    EXPECT_EQ(test::Run(TAV_PATH, {"D", vectors + "/hello_txt.TAV", folder.file("x"), "Correct horse battery staple"}).status, 2);
+    for (const std::string hello : {"/v1/hello_txt.TAV", "/v2/hello_txt.TAV"}) {
+        EXPECT_EQ(test::Run(TAV_PATH, {"D", vectors + hello, folder.file("x"), "Correct horse battery staple"}).status, 2);
+    }
 }
 
 // One file per way a file can be damaged, with the status it must give;
 // a failing run leaves no output and says why in one line.
+// One file per way a file can be damaged, for each format version, with the
+// status it must give; a failing run leaves no output and says why in one line.
 TEST(MalformedVectors, EachGivesItsStatusAndNoOutput) {
     test::TempFolder folder;
-    const std::string vectors = std::string(TAV_VECTORS) + "/malformed";
-    std::istringstream manifest(ReadFile(vectors + "/expected.txt"));
-    std::string line;
     int checked = 0;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string name;
-        int expected;
-        fields >> name >> expected;
-        for (const std::string decrypt : {"D", "d"}) {
-            SCOPED_TRACE(decrypt + " " + line);
-            fs::remove(folder.file("out"));
-            const auto result = test::Run(TAV_PATH, {decrypt, vectors + "/" + name, folder.file("out"), kVectorKey});
-            EXPECT_EQ(result.status, expected) << result.errors;
-            EXPECT_EQ(fs::exists(folder.file("out")), expected == 0);
-            EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), expected == 0 ? 0 : 1) << result.errors;
+    for (const std::string version : {"malformed-v1", "malformed-v2"}) {
+        const std::string vectors = std::string(TAV_VECTORS) + "/" + version;
+        std::istringstream manifest(ReadFile(vectors + "/expected.txt"));
+        std::string line;
+        while (std::getline(manifest, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream fields(line);
+            std::string name;
+            int expected;
+            fields >> name >> expected;
+            for (const std::string decrypt : {"D", "d"}) {
+                SCOPED_TRACE(decrypt + " " + version + "/" + line);
+                fs::remove(folder.file("out"));
+                const auto result = test::Run(TAV_PATH, {decrypt, vectors + "/" + name, folder.file("out"), kVectorKey});
+                EXPECT_EQ(result.status, expected) << result.errors;
+                EXPECT_EQ(fs::exists(folder.file("out")), expected == 0);
+                EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), expected == 0 ? 0 : 1)
+                    << result.errors;
+            }
+            ++checked;
         }
-        ++checked;
     }
-    EXPECT_GE(checked, 50);
+    EXPECT_GE(checked, 100);
 }
 
 TEST(RealParameters, RoundTripWithTheStoredCost) {
@@ -78,6 +92,7 @@ TEST(RealParameters, RoundTripWithTheStoredCost) {
     ASSERT_EQ(test::Run(TAV_PATH, {"e0+", folder.file("a.txt"), folder.file("p_txt.TAV"), "k"}).status, 0);
     const std::string plain = ReadFile(folder.file("a_txt.TAV"));
     const std::string paranoid = ReadFile(folder.file("p_txt.TAV"));
+    EXPECT_EQ(plain[8], 2) << "version";
     EXPECT_EQ(LittleEndian(plain, 12, 4), 3u) << "opslimit: rounds + 2";
     EXPECT_EQ(LittleEndian(plain, 16, 8), 256u << 20) << "memlimit";
     EXPECT_EQ(LittleEndian(paranoid, 16, 8), 1u << 30);

@@ -1,6 +1,8 @@
 #!/bin/sh
-# Writes the malformed-input vectors: one small file per way a file can be
-# damaged, each with the exit status TAV must give, listed in expected.txt.
+# Writes the malformed-input vectors of the format TAV writes (version 2):
+# one small file per way a file can be damaged, each with the exit status
+# TAV must give, listed in expected.txt. (malformed-v1/ holds the same for
+# version 1, made before TAV wrote version 2.)
 # Made from files sealed by the test build of TAV (cheapest key derivation,
 # recorded in each header, so the real tool opens them quickly too). Run
 # once when the format changes; the files are checked in. Never regenerate
@@ -8,12 +10,12 @@
 # Usage: tests/tav/vectors/make-malformed.sh path/to/tav_fast_kdf
 set -eu
 tav=$1
-out="$(cd "$(dirname "$0")" && pwd)/malformed"
+out="$(cd "$(dirname "$0")" && pwd)/malformed-v2"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 key="correct horse battery staple"
-python3 -c "import sys; sys.stdout.buffer.write(bytes((i * 13) % 256 for i in range(2 * 65536 + 10)))" > "$work/a.bin"
-python3 -c "import sys; sys.stdout.buffer.write(bytes((i * 17) % 256 for i in range(2 * 65536 + 10)))" > "$work/b.bin"
+python3 -c "import sys; sys.stdout.buffer.write(bytes((i * 13) % 256 for i in range(2 * 262144 + 10)))" > "$work/a.bin"
+python3 -c "import sys; sys.stdout.buffer.write(bytes((i * 17) % 256 for i in range(2 * 262144 + 10)))" > "$work/b.bin"
 "$tav" e1 "$work/a.bin" "$work/a.TAV" "$key"
 "$tav" e1 "$work/b.bin" "$work/b.TAV" "$key"
 python3 -c "import sys; sys.stdout.buffer.write(bytes((i * 7) % 256 for i in range(1000)))" > "$work/s.bin"
@@ -27,7 +29,7 @@ work, out = sys.argv[1], sys.argv[2]
 a = open(work + "/a.TAV", "rb").read()
 b = open(work + "/b.TAV", "rb").read()
 s = open(work + "/s.TAV", "rb").read()  # one chunk: most cases need no more
-HEADER, META, CHUNK, TAG = 96, 264 + 17, 65536 + 17, 17
+HEADER, META, CHUNK, TAG = 96, 264 + 16, 262144 + 16, 16
 chunk0 = HEADER + META
 chunk1 = chunk0 + CHUNK
 chunk2 = chunk1 + CHUNK
@@ -53,7 +55,6 @@ def trailer(offset):
     return struct.pack("<Q", offset) + b"TAVSFX\x1a\x01"
 
 vector("good.TAV", s, 0, "an undamaged file of one chunk, for comparison")
-vector("good-three-chunks.TAV", a, 0, "an undamaged file of three chunks, for comparison")
 vector("empty.TAV", b"", 3, "an empty file")
 vector("text.TAV", b"plain text, not encrypted at all\n" * 4, 3, "a file that is no TAV file")
 vector("other-key.TAV", open(work + "/other-key.TAV", "rb").read(), 2, "sealed under another key")
@@ -62,7 +63,6 @@ for name, cut in [("magic", 4), ("header", 50), ("key-check", 70), ("after-heade
                   ("last-byte", len(s) - 1)]:
     vector("truncated-in-%s.TAV" % name, s[:cut], 3, "cut short at byte %d" % cut)
 vector("truncated-at-chunk-boundary.TAV", a[:chunk1], 3, "cut short after the first chunk")
-vector("truncated-in-last-chunk.TAV", a[:chunk2 + 5], 3, "cut short in the last chunk")
 for name, offset in [("magic", 0), ("version", 8), ("algorithm", 9), ("flags", 10), ("reserved", 11),
                      ("opslimit", 12), ("memlimit", 16), ("salt", 24), ("stream-header", 40),
                      ("key-check", 64), ("checksum", 80), ("metadata", HEADER + 5), ("metadata-tag", chunk0 - 1),
@@ -70,7 +70,9 @@ for name, offset in [("magic", 0), ("version", 8), ("algorithm", 9), ("flags", 1
     vector("flipped-%s.TAV" % name, flip(s, offset), 3, "one bit flipped at byte %d" % offset)
 vector("flipped-middle-chunk-tag.TAV", flip(a, chunk2 - 1), 3, "one bit flipped in the middle chunk's tag")
 # With the checksum made to match again, the header's own checks answer.
-vector("version-2-checksummed.TAV", checksum(field(s, 8, b"\x02")), 3, "format version 2, checksum recomputed")
+vector("version-3-checksummed.TAV", checksum(field(s, 8, b"\x03")), 3, "format version 3, checksum recomputed")
+vector("version-1-checksummed.TAV", checksum(field(s, 8, b"\x01")), 2,
+       "labelled version 1, checksum recomputed: the key check then fails")
 vector("algorithm-1-checksummed.TAV", checksum(field(s, 9, b"\x01")), 3, "unknown key derivation, checksum recomputed")
 vector("unknown-flag-checksummed.TAV", checksum(field(s, 10, b"\x02")), 3, "unknown flag, checksum recomputed")
 vector("reserved-checksummed.TAV", checksum(field(s, 11, b"\x01")), 3, "reserved byte set, checksum recomputed")
@@ -86,12 +88,14 @@ vector("salt-checksummed.TAV", checksum(flip(s, 24)), 2, "salt changed, checksum
 vector("padded-flag-checksummed.TAV", checksum(field(s, 10, b"\x01")), 2, "padded flag added, checksum recomputed")
 vector("swapped-chunks.TAV", a[:chunk0] + a[chunk1:chunk2] + a[chunk0:chunk1] + a[chunk2:], 3,
        "the first two chunks swapped")
+vector("last-chunk-flag-on-first.TAV", a[:chunk0] + a[chunk2:], 3,
+       "the last chunk moved behind the metadata, the others dropped")
 vector("chunk-from-other-file.TAV", a[:chunk1] + b[chunk1:chunk2] + a[chunk2:], 3,
        "the middle chunk taken from another file under the same key")
 vector("header-from-other-file.TAV", b[:HEADER] + s[HEADER:], 3, "another file's header before this stream")
 vector("last-chunk-dropped.TAV", a[:chunk2], 3, "ends after a whole chunk that is not the last")
 vector("trailing-byte.TAV", s + b"\x00", 3, "one byte appended")
-vector("trailing-chunk.TAV", a + a[chunk1:chunk2], 3, "a chunk appended again")
+vector("trailing-chunk.TAV", s + s[chunk0:], 3, "the last chunk appended again")
 vector("trailing-file.TAV", s + s, 3, "a whole second file appended")
 vector("trailer-at-start.TAV", s + trailer(0), 0, "a self-decrypting trailer pointing at the header")
 vector("trailer-into-the-middle.TAV", s + trailer(chunk0), 3, "a trailer pointing into the stream")

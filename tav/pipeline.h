@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace tav {
+
+// One pass over a payload's chunks on all cores: a thread reads the chunks
+// in order, a pool of workers transforms (seals or opens) them in any order,
+// and the calling thread writes them in order. At most `slots` chunks of
+// `slotSize` bytes are in flight, so memory stays flat whatever the size of
+// the file. The first exception thrown anywhere stops every thread and is
+// rethrown here; nothing is written after it. It does not choose chunk
+// sizes or know about files.
+struct ChunkPass {
+    std::uint64_t chunks = 0;
+    std::size_t slotSize = 0;
+    unsigned workers = 1;
+    unsigned slots = 4;
+    // Fills `slot` with chunk `index` and returns how many bytes it holds.
+    std::function<std::size_t(std::uint64_t index, unsigned char* slot)> read;
+    // Works on the `size` bytes in `slot` in place with worker `worker`'s
+    // own state, and returns how many bytes of it are the result.
+    std::function<std::size_t(std::uint64_t index, unsigned char* slot, std::size_t size, unsigned worker)> transform;
+    // Takes the result of chunk `index`.
+    std::function<void(std::uint64_t index, const unsigned char* slot, std::size_t size)> write;
+};
+
+void RunChunkPass(const ChunkPass& pass);
+
+// The number of workers for this machine: every core, at least one.
+unsigned WorkerCount();
+
+}  // namespace tav
