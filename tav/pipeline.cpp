@@ -6,7 +6,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,121 +14,71 @@ namespace tav {
 
 namespace {
 
-// A chunk's place in flight. Each slot has its own lock, so a thread waking
-// up is one that waits for this very slot.
-struct Slot {
-    enum class State { Free, Read, Done };
-    std::vector<unsigned char> bytes;
-    std::size_t size = 0;
-    std::uint64_t index = 0;
-    State state = State::Free;
-    std::mutex mutex;
-    std::condition_variable changed;
-};
-
+// Every worker takes the next chunk, reads it, transforms it, and writes it
+// when its turn comes: chunks are written in order while the other workers
+// read and transform the ones after it. A worker holds one chunk at a time.
 class Pass {
 public:
-    explicit Pass(const ChunkPass& pass) : pass_(pass) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(2u, pass.slots), pass.chunks));
-        for (std::size_t i = 0; i < count; ++i) {
-            slots_.push_back(std::make_unique<Slot>());
-            slots_.back()->bytes.resize(pass.slotSize);
-        }
-    }
-
-    ~Pass() {
-        // What passed through the slots may be plaintext.
-        for (auto& slot : slots_) sodium_memzero(slot->bytes.data(), slot->bytes.size());
-    }
+    explicit Pass(const ChunkPass& pass) : pass_(pass) {}
 
     void Run() {
+        const unsigned workers = static_cast<unsigned>(std::min<std::uint64_t>(std::max(1u, pass_.workers), pass_.chunks));
         std::vector<std::thread> threads;
-        threads.emplace_back([this] { Guarded([this] { ReadAll(); }); });
-        for (unsigned w = 0; w < std::max(1u, pass_.workers); ++w) {
-            threads.emplace_back([this, w] { Guarded([this, w] { Transform(w); }); });
-        }
-        Guarded([this] { WriteAll(); });
+        for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Guarded(w); });
+        Guarded(0);
         for (std::thread& thread : threads) thread.join();
         if (error_) std::rethrow_exception(error_);
     }
 
 private:
-    Slot& SlotOf(std::uint64_t index) { return *slots_[static_cast<std::size_t>(index % slots_.size())]; }
-
-    template <typename Work>
-    void Guarded(Work work) {
+    void Guarded(unsigned worker) {
         try {
-            work();
+            Work(worker);
         } catch (...) {
-            {
-                const std::lock_guard<std::mutex> lock(errorMutex_);
-                if (!error_) error_ = std::current_exception();
-            }
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!error_) error_ = std::current_exception();
             failed_ = true;
-            for (auto& slot : slots_) {
-                const std::lock_guard<std::mutex> lock(slot->mutex);
-                slot->changed.notify_all();
-            }
+            turnTaken_.notify_all();
         }
     }
 
-    // Waits until chunk `index`'s slot is ready for the next step: Free (it
-    // holds no chunk still to be written), or holding this chunk in `state`.
-    // False when the pass failed meanwhile.
-    bool WaitFor(std::uint64_t index, Slot::State state) {
-        Slot& slot = SlotOf(index);
-        std::unique_lock<std::mutex> lock(slot.mutex);
-        slot.changed.wait(lock, [&] {
-            if (failed_) return true;
-            if (state == Slot::State::Free) return slot.state == Slot::State::Free;
-            return slot.state == state && slot.index == index;
-        });
+    void Work(unsigned worker) {
+        std::vector<unsigned char> slot(pass_.slotSize);
+        struct Wipe {
+            std::vector<unsigned char>& bytes;
+            ~Wipe() { sodium_memzero(bytes.data(), bytes.size()); }  // it may have held plaintext
+        } wipe{slot};
+        for (;;) {
+            const std::uint64_t i = next_++;
+            if (i >= pass_.chunks || failed_) return;
+            std::size_t size = pass_.read(i, slot.data());
+            size = pass_.transform(i, slot.data(), size, worker);
+            if (!WaitForTurn(i)) return;
+            pass_.write(i, slot.data(), size);
+            PassTurn(i + 1);
+        }
+    }
+
+    bool WaitForTurn(std::uint64_t index) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        turnTaken_.wait(lock, [&] { return failed_ || turn_ == index; });
         return !failed_;
     }
 
-    void Publish(std::uint64_t index, Slot::State state) {
-        Slot& slot = SlotOf(index);
+    void PassTurn(std::uint64_t index) {
         {
-            const std::lock_guard<std::mutex> lock(slot.mutex);
-            slot.index = index;
-            slot.state = state;
+            const std::lock_guard<std::mutex> lock(mutex_);
+            turn_ = index;
         }
-        slot.changed.notify_all();
-    }
-
-    void ReadAll() {
-        for (std::uint64_t i = 0; i < pass_.chunks; ++i) {
-            if (!WaitFor(i, Slot::State::Free)) return;
-            Slot& slot = SlotOf(i);
-            slot.size = pass_.read(i, slot.bytes.data());
-            Publish(i, Slot::State::Read);
-        }
-    }
-
-    void Transform(unsigned worker) {
-        for (;;) {
-            const std::uint64_t i = nextToTransform_++;
-            if (i >= pass_.chunks || !WaitFor(i, Slot::State::Read)) return;
-            Slot& slot = SlotOf(i);
-            slot.size = pass_.transform(i, slot.bytes.data(), slot.size, worker);
-            Publish(i, Slot::State::Done);
-        }
-    }
-
-    void WriteAll() {
-        for (std::uint64_t i = 0; i < pass_.chunks; ++i) {
-            if (!WaitFor(i, Slot::State::Done)) return;
-            Slot& slot = SlotOf(i);
-            pass_.write(i, slot.bytes.data(), slot.size);
-            Publish(i, Slot::State::Free);
-        }
+        turnTaken_.notify_all();
     }
 
     const ChunkPass& pass_;
-    std::vector<std::unique_ptr<Slot>> slots_;
-    std::atomic<std::uint64_t> nextToTransform_{0};
+    std::atomic<std::uint64_t> next_{0};
+    std::mutex mutex_;
+    std::condition_variable turnTaken_;
+    std::uint64_t turn_ = 0;
     std::atomic<bool> failed_{false};
-    std::mutex errorMutex_;
     std::exception_ptr error_;
 };
 

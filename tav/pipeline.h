@@ -6,24 +6,26 @@
 
 namespace tav {
 
-// One pass over a payload's chunks on all cores: a thread reads the chunks
-// in order, a pool of workers transforms (seals or opens) them in any order,
-// and the calling thread writes them in order. At most `slots` chunks of
-// `slotSize` bytes are in flight, so memory stays flat whatever the size of
-// the file. The first exception thrown anywhere stops every thread and is
+// One pass over a payload's chunks on all cores. Each worker takes the next
+// chunk, reads it, transforms it (seals or opens it) and writes it when its
+// turn comes, so the chunks are written in order while the other workers
+// read and transform the ones after it: reading, transforming and writing
+// overlap without a hand-off between threads. A worker holds one chunk of
+// `slotSize` bytes at a time, so memory stays flat whatever the size of the
+// file. The first exception thrown anywhere stops every worker and is
 // rethrown here; nothing is written after it. It does not choose chunk
 // sizes or know about files.
 struct ChunkPass {
     std::uint64_t chunks = 0;
     std::size_t slotSize = 0;
     unsigned workers = 1;
-    unsigned slots = 4;
     // Fills `slot` with chunk `index` and returns how many bytes it holds.
+    // Called from several workers at once.
     std::function<std::size_t(std::uint64_t index, unsigned char* slot)> read;
     // Works on the `size` bytes in `slot` in place with worker `worker`'s
     // own state, and returns how many bytes of it are the result.
     std::function<std::size_t(std::uint64_t index, unsigned char* slot, std::size_t size, unsigned worker)> transform;
-    // Takes the result of chunk `index`.
+    // Takes the result of chunk `index`; called for one chunk at a time, in order.
     std::function<void(std::uint64_t index, const unsigned char* slot, std::size_t size)> write;
 };
 

@@ -19,9 +19,6 @@ constexpr unsigned char kTagMessage = crypto_secretstream_xchacha20poly1305_TAG_
 constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
 constexpr std::size_t kSealedMetadataSize = kMetadataSize + kAuthSize;
 constexpr std::size_t kSealedMetadataSizeV2 = kMetadataSize + kTagSizeV2;
-// Chunks in flight per worker: enough that reading, sealing and writing
-// never wait for each other.
-constexpr unsigned kSlotsPerWorker = 4;
 
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -76,7 +73,6 @@ void SealPayload(const SourceFile& source, const std::string& sourceName, std::u
     pass.chunks = chunks;
     pass.slotSize = kChunkSizeV2 + kTagSizeV2;
     pass.workers = workers;
-    pass.slots = kSlotsPerWorker * workers;
     pass.read = [&](std::uint64_t i, unsigned char* slot) {
         const std::size_t size = ChunkLength(payload, i, kChunkSizeV2);
         const std::uint64_t offset = i * kChunkSizeV2;
@@ -228,7 +224,6 @@ void EncryptedFile::PassV2(OutputFile* out) {
     pass.chunks = chunks;
     pass.slotSize = kChunkSizeV2 + kTagSizeV2;
     pass.workers = workers;
-    pass.slots = kSlotsPerWorker * workers;
     pass.read = [&](std::uint64_t i, unsigned char* slot) {
         const std::size_t size = ChunkLength(payload, i, kChunkSizeV2) + kTagSizeV2;
         if (file_.ReadAt(payloadStart + i * (kChunkSizeV2 + kTagSizeV2), slot, size) != size) {
