@@ -16,6 +16,7 @@
 #include "tav/files.h"
 #include "tav/hardening.h"
 #include "tav/key.h"
+#include "tav/key_cache_agent.h"
 #include "tav/operation.h"
 #include "tav/printable.h"
 #include "tav/stream.h"
@@ -93,6 +94,7 @@ int RunSelfDecrypting(const SelfImage& self) {
 }
 
 int Run(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], kKeyAgentArgument) == 0) return RunKeyAgent();
     // The key leaves the command line before anything else happens.
     std::unique_ptr<SecureBuffer> key;
     if (argc == 5) key = TakeKeyArgument(argv[4]);

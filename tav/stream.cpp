@@ -7,6 +7,8 @@
 
 #include "tav/chunk_cipher.h"
 #include "tav/failure.h"
+#include "tav/hardening.h"
+#include "tav/key_cache.h"
 #include "tav/pipeline.h"
 #include "tav/progress.h"
 
@@ -118,10 +120,18 @@ void Encrypt(const EncryptJob& job, const SecureBuffer& key) {
     Header header;
     header.flags = job.paranoia ? kFlagPadded : 0;
     header.kdf = KdfParamsFor(job.rounds, job.paranoia);
-    randombytes_buf(header.salt.data(), header.salt.size());
     randombytes_buf(header.nonce.data(), header.nonce.size());
     DerivedKeys keys;
-    DeriveKeys(key, header, keys);
+    {
+        SecureBuffer master(kMasterKeySize);
+        if (!RecallMasterKeyForEncryption(key, header.kdf, header.salt, master)) {
+            randombytes_buf(header.salt.data(), header.salt.size());
+            DeriveMasterKey(key, header.salt, header.kdf, master);
+            RememberMasterKey(key, header.kdf, header.salt, master);
+        }
+        DeriveFileKeys(master, header.nonce, keys);
+    }
+    WipeStack();
     const HeaderBytes headerBytes = SerializeHeader(header, keys);
 
     std::uint64_t dataOffset = 0;
@@ -164,8 +174,12 @@ const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
         throw Failure(Exit::Damaged, "not a TAV file (too short): " + path_);
     }
     header_ = ParseHeader(headerBytes_);
-    DeriveKeys(key, header_, keys_);
-    if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
+    if (header_.version == kVersion1) {
+        DeriveKeys(key, header_, keys_);
+        if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
+    } else {
+        OpenKeysV2(key);
+    }
     if (header_.version == kVersion1) {
         PassV1(Reach::Metadata, nullptr);
     } else {
@@ -193,6 +207,18 @@ void EncryptedFile::CheckLength(std::uint64_t payloadStart, std::uint64_t payloa
     const std::uint64_t expectedEnd = payloadStart + payload + chunks * overhead;
     if (expectedEnd > dataEnd_) throw damaged("the file is truncated");
     if (expectedEnd < dataEnd_) throw damaged("the file has unexpected data at its end");
+}
+
+// The file's keys through the key cache; only a key that passes the key
+// check is remembered.
+void EncryptedFile::OpenKeysV2(const SecureBuffer& key) {
+    SecureBuffer master(kMasterKeySize);
+    const bool recalled = RecallMasterKey(key, header_.kdf, header_.salt, master);
+    if (!recalled) DeriveMasterKey(key, header_.salt, header_.kdf, master);
+    DeriveFileKeys(master, header_.nonce, keys_);
+    WipeStack();
+    if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
+    if (!recalled) RememberMasterKey(key, header_.kdf, header_.salt, master);
 }
 
 void EncryptedFile::OpenMetadataV2() {

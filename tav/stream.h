@@ -41,7 +41,8 @@ private:
     // Version 1: one authenticated pass through the sequential stream from
     // its start, writing the plaintext to `out` when there is one.
     void PassV1(Reach reach, OutputFile* out);
-    // Version 2: the metadata, then the chunks on all cores.
+    // Version 2: the keys, the metadata, then the chunks on all cores.
+    void OpenKeysV2(const SecureBuffer& key);
     void OpenMetadataV2();
     void PassV2(OutputFile* out);
     void Pass(OutputFile* out);
