@@ -28,58 +28,81 @@ age-keygen -o "$disk/identity" 2>/dev/null
 recipient=$(age-keygen -y "$disk/identity")
 key="bench key"
 
+# run_once COMMAND...: wall seconds (microsecond clock) and peak KiB of one run.
+run_once() {
+  rm -f out
+  local start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o peak "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+  local end=$EPOCHREALTIME
+  rm -f out
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f", b-a}') $(cat peak)"
+}
+
+median() { sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+
 # median_run RUNS COMMAND...: median wall seconds and largest peak KiB.
 median_run() {
   local n=$1; shift
   local times=() peak=0
   for ((i = 0; i < n; i++)); do
-    rm -f out
-    /usr/bin/time -f "%e %M" -o timing "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-    read -r t m < timing
+    read -r t m < <(run_once "$@")
     times+=("$t")
     ((m > peak)) && peak=$m
   done
-  rm -f out
-  printf '%s\n' "${times[@]}" | sort -g | awk -v peak="$peak" '{a[NR]=$1} END{print a[int((NR+1)/2)], peak}'
+  echo "$(printf '%s\n' "${times[@]}" | median) $peak"
 }
 
-# One location: every size, every operation. Prints table rows and keeps
-# each operation's payload rate for the ratios.
+operations=("TAV e1" "TAV D" "TAV d" "age encrypt" "age decrypt")
+# set_command OPERATION SIZE: the operation's command line, in `cmd`.
+set_command() {
+  case $1 in
+    "TAV e1") cmd=("$tav" e1 "plain-$2" out "$key") ;;
+    "TAV D") cmd=("$tav" D "plain-$2.tav" out "$key") ;;
+    "TAV d") cmd=("$tav" d "plain-$2.tav" out "$key") ;;
+    "age encrypt") cmd=(age -r "$recipient" -o out "plain-$2") ;;
+    "age decrypt") cmd=(age -d -i "$disk/identity" -o out "plain-$2.age") ;;
+  esac
+}
+
+# One location: every size; the operations take turns within each round,
+# so that the machine's noise falls on all of them alike. Prints table rows
+# and keeps each operation's payload rate for the ratios.
 declare -A rate
 measure_location() {
   local where=$1 dir=$2
   cd "$dir"
+  local -A empty
+  local cmd
   for size in 0 1 256 2048; do
     head -c $((size * 1024 * 1024)) /dev/urandom > "plain-$size"
     "$tav" e1 "plain-$size" "plain-$size.tav" "$key"
     age -r "$recipient" -o "plain-$size.age" "plain-$size"
-  done
-  local -A empty
-  for size in 0 1 256 2048; do
     local n=$runs
     ((size == 2048 && n > 3)) && n=3
-    for op in "TAV e1" "TAV D" "TAV d" "age encrypt" "age decrypt"; do
-      local cmd
-      case $op in
-        "TAV e1") cmd=("$tav" e1 "plain-$size" out "$key") ;;
-        "TAV D") cmd=("$tav" D "plain-$size.tav" out "$key") ;;
-        "TAV d") cmd=("$tav" d "plain-$size.tav" out "$key") ;;
-        "age encrypt") cmd=(age -r "$recipient" -o out "plain-$size") ;;
-        "age decrypt") cmd=(age -d -i "$disk/identity" -o out "plain-$size.age") ;;
-      esac
-      read -r t peak < <(median_run "$n" "${cmd[@]}")
+    local -A times=() peaks=()
+    for ((round = 0; round < n; round++)); do
+      for op in "${operations[@]}"; do
+        set_command "$op" "$size"
+        read -r t m < <(run_once "${cmd[@]}")
+        times[$op]+="$t "
+        ((m > ${peaks[$op]:-0})) && peaks[$op]=$m
+      done
+    done
+    for op in "${operations[@]}"; do
+      local t
+      t=$(tr ' ' '\n' <<< "${times[$op]}" | grep . | median)
       if ((size == 0)); then
         empty[$op]=$t
-        printf "| %-6s | %-11s | %7s | %8s | %12s | %8s |\n" "$where" "$op" "0 B" "$t" "" "$((peak / 1024))"
+        printf "| %-6s | %-11s | %8s | %8s | %13s | %8s |\n" "$where" "$op" "0 B" "$t" "" "$((peaks[$op] / 1024))"
       else
         local mibs
         mibs=$(awk -v s="$size" -v t="$t" -v e="${empty[$op]}" 'BEGIN{d=t-e; if (d <= 0) print "n/a"; else printf "%.0f", s/d}')
         rate[$where,$op,$size]=$mibs
-        printf "| %-6s | %-11s | %7s | %8s | %12s | %8s |\n" "$where" "$op" "$size MiB" "$t" "$mibs" "$((peak / 1024))"
+        printf "| %-6s | %-11s | %8s | %8s | %13s | %8s |\n" "$where" "$op" "$size MiB" "$t" "$mibs" "$((peaks[$op] / 1024))"
       fi
     done
+    rm -f "plain-$size" "plain-$size.tav" "plain-$size.age"
   done
-  rm -f plain-*
   cd "$root"
 }
 
@@ -88,8 +111,8 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN{if (a == "n/a" || b == "n/a" || b == 0)
 echo "$(uname -m), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/Mem:/{print $2}') GiB"
 echo "TAV $(git -C "$root" describe --always --dirty), age $(age --version); disk: $(df -T "$disk" | awk 'NR==2{print $2}'), tmpfs: /dev/shm"
 echo
-echo "| where  | operation   | size    | median s | payload MiB/s | peak MiB |"
-echo "|--------|-------------|--------:|---------:|-------------:|---------:|"
+echo "| where  | operation   | size     | median s | payload MiB/s | peak MiB |"
+echo "|--------|-------------|---------:|---------:|--------------:|---------:|"
 measure_location tmpfs "$tmpfs"
 measure_location disk "$disk"
 echo
