@@ -1,10 +1,12 @@
 // The real tool: its key-derivation cost, the checked-in vectors that pin the
 // file format, and what it does with the key while it runs.
 #include <gtest/gtest.h>
+#include <sodium.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
@@ -50,6 +52,70 @@ TEST(Vectors, DecryptToTheirPlaintext) {
     }
     for (const std::string hello : {"/v1/hello_txt.TAV", "/v2/hello_txt.TAV"}) {
         EXPECT_EQ(test::Run(TAV_PATH, {"D", vectors + hello, folder.file("x"), "Correct horse battery staple"}).status, 2);
+    }
+}
+
+// A version 2 file put together from docs/tav-format.md with libsodium
+// alone, byte by byte: what the document says is what TAV reads.
+std::string BuiltByHand(const std::string& key, const std::string& name, const std::string& plain) {
+    constexpr std::size_t kChunk = 262144;
+    std::string header(96, '\0');
+    std::memcpy(header.data(), "TAVFILE\x1a", 8);
+    header[8] = 2;
+    header[9] = 2;
+    const std::uint32_t ops = 1;
+    const std::uint64_t mem = 8192;
+    std::memcpy(&header[12], &ops, 4);  // little-endian, as is this machine
+    std::memcpy(&header[16], &mem, 8);
+    auto* bytes = reinterpret_cast<unsigned char*>(header.data());
+    randombytes_buf(bytes + 24, 16 + 24);  // salt, nonce
+    unsigned char master[32], keys[64];
+    EXPECT_EQ(crypto_pwhash(master, 32, key.data(), key.size(), bytes + 24, ops, mem, crypto_pwhash_ALG_ARGON2ID13), 0);
+    crypto_generichash(keys, 64, bytes + 40, 24, master, 32);
+    crypto_generichash(bytes + 64, 16, bytes, 64, keys + 32, 32);
+    crypto_generichash(bytes + 80, 16, bytes, 80, nullptr, 0);
+
+    const auto seal = [&keys](std::string message, const unsigned char* nonce, const std::string& ad) {
+        unsigned long long size = 0;
+        std::string sealed(message.size() + 16, '\0');
+        crypto_aead_chacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char*>(sealed.data()), &size,
+                                                  reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+                                                  reinterpret_cast<const unsigned char*>(ad.data()), ad.size(), nullptr,
+                                                  nonce, keys);
+        return sealed;
+    };
+    std::string metadata(264, '\0');
+    const std::uint64_t length = plain.size();
+    std::memcpy(metadata.data(), &length, 8);
+    metadata[8] = static_cast<char>(name.size());
+    std::memcpy(&metadata[9], name.data(), name.size());
+    unsigned char nonce[12] = {0};
+    nonce[11] = 2;
+    std::string file = header + seal(metadata, nonce, header);
+    const std::size_t chunks = plain.empty() ? 1 : (plain.size() + kChunk - 1) / kChunk;
+    for (std::size_t i = 0; i < chunks; ++i) {
+        std::memset(nonce, 0, sizeof nonce);
+        for (int b = 0; b < 8; ++b) nonce[10 - b] = static_cast<unsigned char>(std::uint64_t{i} >> (8 * b));
+        nonce[11] = i + 1 == chunks ? 1 : 0;
+        file += seal(plain.substr(i * kChunk, kChunk), nonce, "");
+    }
+    return file;
+}
+
+TEST(Version2, AFileBuiltFromTheDocumentDecrypts) {
+    ASSERT_GE(sodium_init(), 0);
+    test::TempFolder folder;
+    for (const std::size_t size : {0ul, 5ul, 262144ul, 600000ul}) {
+        SCOPED_TRACE(size);
+        std::string plain(size, '\0');
+        randombytes_buf(plain.data(), plain.size());
+        test::WriteFile(folder.file("by-hand.TAV"), BuiltByHand("hand key", "by-hand.bin", plain));
+        for (const std::string decrypt : {"D", "d"}) {
+            fs::remove(folder.file("out"));
+            const auto result = test::Run(TAV_PATH, {decrypt, folder.file("by-hand.TAV"), folder.file("out"), "hand key"});
+            ASSERT_EQ(result.status, 0) << result.errors;
+            EXPECT_TRUE(ReadFile(folder.file("out")) == plain);
+        }
     }
 }
 
