@@ -17,8 +17,10 @@
 
 namespace {
 
+// `size` random bytes and one more, a guard that no call may change; so the
+// data is never a null pointer, even when `size` is 0.
 std::vector<unsigned char> Random(std::size_t size) {
-    std::vector<unsigned char> bytes(size);
+    std::vector<unsigned char> bytes(size + 1);
     randombytes_buf(bytes.data(), bytes.size());
     return bytes;
 }
@@ -32,32 +34,35 @@ TEST(ChunkCipher, TheEngineMatchesTheReferenceByteForByte) {
         const auto key = Random(tav::kAeadKeySize);
         const auto nonce = Random(tav::kAeadNonceSize);
         const auto ad = Random(size % 97);
+        const std::size_t adSize = size % 97;
         const auto plain = Random(size);
         auto engine = tav::MakeChunkCipher(key.data());
         auto reference = tav::MakeSodiumChunkCipher(key.data());
 
         std::vector<unsigned char> a = plain, b = plain, tagA(16), tagB(16);
-        engine->Seal(nonce.data(), ad.data(), ad.size(), a.data(), a.size(), tagA.data());
-        reference->Seal(nonce.data(), ad.data(), ad.size(), b.data(), b.size(), tagB.data());
+        engine->Seal(nonce.data(), ad.data(), adSize, a.data(), size, tagA.data());
+        reference->Seal(nonce.data(), ad.data(), adSize, b.data(), size, tagB.data());
         EXPECT_TRUE(a == b);
         EXPECT_TRUE(tagA == tagB);
 
         std::vector<unsigned char> opened = a;
-        ASSERT_TRUE(reference->Open(nonce.data(), ad.data(), ad.size(), opened.data(), opened.size(), tagA.data()));
+        ASSERT_TRUE(reference->Open(nonce.data(), ad.data(), adSize, opened.data(), size, tagA.data()));
         EXPECT_TRUE(opened == plain);
         opened = b;
-        ASSERT_TRUE(engine->Open(nonce.data(), ad.data(), ad.size(), opened.data(), opened.size(), tagB.data()));
+        ASSERT_TRUE(engine->Open(nonce.data(), ad.data(), adSize, opened.data(), size, tagB.data()));
         EXPECT_TRUE(opened == plain);
 
         for (tav::ChunkCipher* cipher : {engine.get(), reference.get()}) {
             std::vector<unsigned char> tag = tagA, damaged = a;
-            if (!damaged.empty()) damaged[size / 2] ^= 1; else tag[0] ^= 1;
-            EXPECT_FALSE(cipher->Open(nonce.data(), ad.data(), ad.size(), damaged.data(), damaged.size(), tag.data()));
-            EXPECT_TRUE(std::all_of(damaged.begin(), damaged.end(), [](unsigned char c) { return c == 0; }));
+            if (size > 0) damaged[size / 2] ^= 1; else tag[0] ^= 1;
+            EXPECT_FALSE(cipher->Open(nonce.data(), ad.data(), adSize, damaged.data(), size, tag.data()));
+            EXPECT_TRUE(std::all_of(damaged.begin(), damaged.begin() + static_cast<std::ptrdiff_t>(size),
+                                    [](unsigned char c) { return c == 0; }));
+            EXPECT_EQ(damaged[size], a[size]) << "the guard byte";
             auto otherNonce = nonce;
             otherNonce[11] ^= 1;
             damaged = a;
-            EXPECT_FALSE(cipher->Open(otherNonce.data(), ad.data(), ad.size(), damaged.data(), damaged.size(), tagA.data()));
+            EXPECT_FALSE(cipher->Open(otherNonce.data(), ad.data(), adSize, damaged.data(), size, tagA.data()));
         }
     }
 }
