@@ -139,6 +139,8 @@ bool StartAgent(const std::string& path) {
     if (child == 0) {
         self[selfSize] = '\0';
         ::setsid();
+        // Holds no folder of the user's busy (a removable disk stays unmountable otherwise).
+        if (::chdir("/") != 0) ::_exit(127);
         const int nothing = ::open("/dev/null", O_RDWR);
         for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::dup2(nothing, fd);
         ::dup2(listener, kAgentSocketFd);  // dup2 clears close-on-exec on the copy
