@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -93,6 +94,7 @@ protected:
 
 private:
     void BuildMenu();
+    void NameForScreenReaders();
     QWidget* MakeWidget(Control& control);
     bool HandleKey(QKeyEvent* key);
 };
@@ -124,9 +126,27 @@ DialogView::DialogView(Window& w) : QWidget(nullptr), window(w) {
     setFixedSize(clientSize.width(), clientSize.height() + menuHeight);
 
     for (Control& control : w.controls) widgets.push_back(MakeWidget(control));
+    NameForScreenReaders();
     // Group boxes are drawn under the controls they frame.
     for (std::size_t i = 0; i < widgets.size(); ++i) {
         if (w.controls[i].tmpl->kind == ControlKind::GroupBox) widgets[i]->lower();
+    }
+}
+
+// Screen readers hear each control by its text, and a field or a list by
+// the label the template puts before it ("Key:", "Rounds:"): their own text
+// is what was typed or chosen (the key, above all, is never a name).
+// The label also becomes the control's buddy, the relation through which
+// Linux screen readers name a list.
+void DialogView::NameForScreenReaders() {
+    QLabel* label = nullptr;
+    for (std::size_t i = 0; i < widgets.size(); ++i) {
+        const ControlTemplate& t = *window.controls[i].tmpl;
+        const QString text = QString::fromUtf8(t.text).remove(QLatin1Char('&'));
+        if (t.kind == ControlKind::Static) label = qobject_cast<QLabel*>(widgets[i]);
+        const bool labelled = t.kind == ControlKind::Edit || t.kind == ControlKind::ComboBox;
+        if (labelled && label != nullptr) label->setBuddy(widgets[i]);
+        widgets[i]->setAccessibleName(!labelled ? text : label != nullptr ? label->text() : QString());
     }
 }
 
@@ -162,6 +182,9 @@ QWidget* DialogView::MakeWidget(Control& control) {
         } else {
             auto* push = new QPushButton(client);
             push->setAutoDefault(false);  // Enter is the dialog manager's
+            // Drawn as the default button, as the platform shows it; its
+            // meaning (Enter) stays with the dialog manager.
+            push->setDefault((t.style & 0x0F) == BS_DEFPUSHBUTTON);
             button = push;
         }
         connect(button, &QAbstractButton::clicked, this, [this, id] {
@@ -299,8 +322,10 @@ void DialogView::dragEnterEvent(QDragEnterEvent* event) {
 void DialogView::dropEvent(QDropEvent* event) {
     const std::vector<std::string> paths = LocalFiles(event->mimeData());
     if (paths.empty()) return;
+    // The file manager hears at once that the drop was taken; the batch
+    // runs from the event loop right after.
     event->acceptProposedAction();
-    input::DropFiles(window, paths);
+    QTimer::singleShot(0, this, [this, paths] { input::DropFiles(window, paths); });
 }
 
 // Windows in the centre of the screen (the main window) or of their owner.
@@ -401,6 +426,8 @@ void ShowWindow(Window& window) {
     view->setWindowModality(window.owner != nullptr ? Qt::ApplicationModal : Qt::NonModal);
     view->show();
     view->activateWindow();
+    // The focused control is marked from the start, as after a Tab.
+    view->setAttribute(Qt::WA_KeyboardFocusChange);
     FocusChanged(window);
     IconChanged(window);
 }
@@ -447,6 +474,8 @@ FileDialogResult FileDialog(const FileDialogRequest& request) {
     dialog.setObjectName(QStringLiteral("open-file-dialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // Wide and tall enough that names, sizes and dates are readable.
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 480)));
     dialog.setFileMode((request.flags & OFN_ALLOWMULTISELECT) != 0 ? QFileDialog::ExistingFiles
                                                                    : QFileDialog::ExistingFile);
     const QStringList names = NameFilters(request.filter);

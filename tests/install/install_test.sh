@@ -17,6 +17,7 @@ for file in bin/TAV bin/druvel libexec/druvel/Druvel share/applications/druvel.d
 done
 grep -q '^Exec=druvel$' "$prefix/share/applications/druvel.desktop"
 grep -q '^Icon=druvel$' "$prefix/share/applications/druvel.desktop"
+grep -q '^StartupWMClass=Druvel$' "$prefix/share/applications/druvel.desktop"
 
 # The installed tree may be moved: the launcher finds its programs beside it.
 mv "$prefix" "$scratch/moved"

@@ -2,6 +2,7 @@
 // events (keys, drops, clicks), and the tests read what the widgets show.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -259,6 +260,61 @@ TEST_F(QtWindows, AnEmptyKeyShowsTheMessageBox) {
     EXPECT_TRUE(tool.Runs().empty());
 }
 
+// What a screen reader says of each control, and how the platform marks the
+// default button and the focus when a window opens.
+// A list's name on Linux is its current item; its label comes through the
+// label relation, so that is what counts for it.
+QString AccessibleName(QWidget* widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    if (accessible == nullptr) return {};
+    if (qobject_cast<QComboBox*>(widget) != nullptr) {
+        const auto labels = accessible->relations(QAccessible::Label);
+        return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
+    }
+    return accessible->text(QAccessible::Name);
+}
+
+TEST_F(QtWindows, ControlsAreNamedForScreenReadersAndTheDefaultIsShown) {
+    Then([] {
+        EXPECT_EQ(AccessibleName(Control(IDC_KEY)), "Key:");
+        EXPECT_EQ(AccessibleName(Control(IDCANCEL)), "Exit");
+        Command(ID_OPTIONS_SETTINGS);
+    });
+    Then([] {
+        ASSERT_EQ(ActiveTemplate(), IDD_SETTINGS);
+        EXPECT_TRUE(Active()->testAttribute(Qt::WA_KeyboardFocusChange)) << "the focus is marked from the start";
+        EXPECT_TRUE(Control<QPushButton>(IDOK)->isDefault());
+        EXPECT_FALSE(Control<QPushButton>(IDCANCEL)->isDefault());
+        const std::pair<int, const char*> names[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDC_ROUNDS, "Rounds:"},
+                                                     {IDC_PARANOIA, "Paranoia"},
+                                                     {IDC_SFX, "Create self decrypting executable"},
+                                                     {IDC_INTCHECK, "Integrity check"},
+                                                     {IDC_DELENCRYPTED, "Delete encrypted"}};
+        for (const auto& [id, name] : names) EXPECT_EQ(AccessibleName(Control(id)), name) << id;
+        Key(Qt::Key_Escape);
+    });
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+}
+
+// The file manager is told at once that the drop was taken; the batch runs
+// after that, from the event loop.
+TEST_F(QtWindows, ADropIsTakenBeforeItsBatchRuns) {
+    test::FakeTool tool(folder_.path());
+    tool.HoldEachRun();
+    const std::string a = Plain("a.txt");
+    TypeKey("k");
+    Then([&] {
+        Drop({Url(a)});
+        EXPECT_EQ(Active()->windowTitle(), "Druvel") << "no batch inside the drop";
+    });
+    WaitUntil([&] { return tool.Runs().size() == 1; }, "the run");
+    Then([&] { tool.Release(); });
+    WaitUntil([] { return Active()->windowTitle() == "Druvel" && Control(IDCANCEL)->isEnabled(); }, "idle");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+}
+
 TEST_F(QtWindows, SettingsRoundTripToTheFile) {
     Then([] { Command(ID_OPTIONS_SETTINGS); });
     Then([] {
@@ -294,6 +350,7 @@ TEST_F(QtWindows, TheOpenDialogShowsItsFilterAndMatchesNamesWithoutADot) {
     Then([&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         EXPECT_EQ(dialog->nameFilters(), QStringList{"Tutti i Files (*.*)"});
+        EXPECT_GE(dialog->width(), 760) << "wide enough for its columns";
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
         // Typed as a person would, into the dialog's file-name field.
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
