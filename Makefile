@@ -11,11 +11,13 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default -j$$(nproc)
 
-# Every test, then every test again under AddressSanitizer and
+# Every test, then the window pictures in docs/ rendered again (so they
+# cannot go stale), every test again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then a short run of every fuzz target; any
 # failure, sanitizer report or fuzzer finding fails the run.
 test: build
 	ctest --preset default -j$$(nproc)
+	QT_QPA_PLATFORM=offscreen build/default/ui/druvel_render docs
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j$$(nproc)
 	ctest --preset sanitize -j$$(nproc)

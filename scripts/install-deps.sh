@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh build|run|bench
 set -eu
 
-packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev qt6-base-dev fonts-dejavu-core
+packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev qt6-base-dev qt6-svg-dev fonts-dejavu-core
   libssl-dev clang libclang-rt-14-dev"
 case "${1:-build}" in
   build) ;;

@@ -12,8 +12,13 @@ prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for file in bin/TAV bin/druvel libexec/druvel/Druvel share/applications/druvel.desktop \
-            share/icons/hicolor/32x32/apps/druvel.png; do
+            share/icons/hicolor/scalable/apps/druvel.svg; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+# Every theme size, as PNG with an alpha channel (colour type 6).
+for size in 16 22 24 32 48 64 128 256; do
+  icon="$prefix/share/icons/hicolor/${size}x${size}/apps/druvel.png"
+  [ "$(od -An -tu1 -j25 -N1 "$icon" | tr -d ' ')" = 6 ] || { echo "no RGBA icon: $icon"; exit 1; }
 done
 grep -q '^Exec=druvel$' "$prefix/share/applications/druvel.desktop"
 grep -q '^Icon=druvel$' "$prefix/share/applications/druvel.desktop"
