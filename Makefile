@@ -1,6 +1,6 @@
 # Thin wrapper around CMake presets. `make test` and `make run` install the
 # Debian packages they need first (as root, or through sudo).
-.PHONY: all deps build test fuzz run clean
+.PHONY: all deps build test fuzz package run clean
 
 all: build
 
@@ -30,6 +30,10 @@ fuzz: deps
 	cmake --preset fuzz -DDRUVEL_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build --preset fuzz -j$$(nproc)
 	ctest --preset fuzz -j$$(nproc)
+
+# build/default/druvel_<version>_amd64.deb
+package: build
+	cd build/default && cpack -G DEB
 
 # Starts Druvel on this display from build/default/run/, which holds a link to the
 # freshly built TAV and Druvel.ini.
