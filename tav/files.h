@@ -7,18 +7,38 @@
 
 namespace tav {
 
+// The plaintext to encrypt, read at any offset from several threads at once.
+class PlainSource {
+public:
+    virtual ~PlainSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Reads up to `size` bytes at `offset`; fewer only at the end.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const = 0;
+};
+
+// Where decrypted plaintext goes, in order; nothing of it appears under the
+// target's name before Complete().
+class PlainTarget {
+public:
+    virtual ~PlainTarget() = default;
+    virtual void Write(const void* data, std::size_t size) = 0;
+    // Makes the result visible under the target's name, never replacing anything.
+    virtual void Complete() = 0;
+    // True when nothing written is visible under any name before Complete().
+    virtual bool unnamed() const = 0;
+};
+
 // A regular file opened for reading at any offset. Anything else (a folder,
 // a FIFO, a device, a socket) is refused at once, without blocking on it.
-class SourceFile {
+class SourceFile : public PlainSource {
 public:
     explicit SourceFile(const std::string& path);
     ~SourceFile();
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 
-    std::uint64_t size() const { return size_; }
-    // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    std::uint64_t size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override;
 
 private:
     std::string path_;
@@ -33,17 +53,17 @@ private:
 // even killed outright, nothing is left behind. Where the file system has no
 // unnamed files, a hidden temporary name stands in, removed on every failure
 // and on every catchable signal.
-class OutputFile {
+class OutputFile : public PlainTarget {
 public:
     explicit OutputFile(const std::string& target);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    void Write(const void* data, std::size_t size);
+    void Write(const void* data, std::size_t size) override;
     void Commit(mode_t mode);
-    // True when nothing written is visible under any name before Commit().
-    bool unnamed() const { return temp_.empty(); }
+    void Complete() override { Commit(0600); }
+    bool unnamed() const override { return temp_.empty(); }
 
 private:
     void OpenNamedTemporary();
@@ -56,6 +76,12 @@ private:
     std::uint64_t written_ = 0;
     std::uint64_t flushed_ = 0;
 };
+
+// True when `path` names a folder (following a link to one).
+bool IsFolder(const std::string& path);
+
+// The last part of `path`, without trailing slashes.
+std::string BaseName(const std::string& path);
 
 // Fails with Exit::TargetExists when something is at `path` already.
 void RefuseExistingTarget(const std::string& path);

@@ -11,6 +11,7 @@
 
 #include "tav/failure.h"
 #include "tav/files.h"
+#include "tav/files_posix.h"
 #include "tav/hardening.h"
 
 namespace tav {
@@ -19,18 +20,13 @@ namespace {
 
 constexpr std::uint64_t kWriteBackStep = 8 * 1024 * 1024;
 
-std::string ErrorText() { return std::strerror(errno); }
+}  // namespace
 
-[[noreturn]] void FailIo(const std::string& what) { throw Failure(Exit::Io, what + ": " + ErrorText()); }
-
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+void FailIo(const std::string& what) { throw Failure(Exit::Io, what + ": " + std::strerror(errno)); }
 
 // The last part of the target must be a name a file can have in its folder.
 void RefuseUnusableName(const std::string& target) {
-    const std::string name = BaseNameOf(target);
+    const std::string name = target.substr(target.rfind('/') + 1);
     if (name.empty() || name == "." || name == "..") throw Failure(Exit::Io, "not a file name: " + target);
     const long maxName = ::pathconf(FolderOf(target).c_str(), _PC_NAME_MAX);
     if (name.size() > static_cast<std::size_t>(maxName > 0 ? maxName : NAME_MAX)) {
@@ -39,7 +35,6 @@ void RefuseUnusableName(const std::string& target) {
     }
 }
 
-// Moves `from` to `to` unless `to` exists; false with errno EEXIST when it does.
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
@@ -48,6 +43,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     ::unlink(from.c_str());
     return true;
 }
+
+namespace {
 
 // Test builds only: TAV_TEST_NAMED_TEMPORARY takes the path of file systems
 // that have no unnamed files, so that it can be tested anywhere.
@@ -59,6 +56,8 @@ bool UnnamedFilesAllowed() {
 #endif
 }
 
+}  // namespace
+
 void SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -66,12 +65,22 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
 }
 
-}  // namespace
-
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+    const std::size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos) return path;
+    const std::size_t slash = path.rfind('/', end);
+    return path.substr(slash == std::string::npos ? 0 : slash + 1, end - (slash == std::string::npos ? 0 : slash + 1) + 1);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void RefuseExistingTarget(const std::string& path) {

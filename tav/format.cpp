@@ -123,7 +123,8 @@ Header ParseHeader(const HeaderBytes& bytes) {
     header.flags = bytes[10];
     header.kdf.opsLimit = static_cast<std::uint32_t>(GetLe(&bytes[12], 4));
     header.kdf.memLimit = GetLe(&bytes[16], 8);
-    if (bytes[9] != kArgon2id || bytes[11] != 0 || (header.flags & ~kFlagPadded) != 0) {
+    const std::uint8_t knownFlags = header.version == kVersion1 ? kFlagPadded : kFlagPadded | kFlagFolder;
+    if (bytes[9] != kArgon2id || bytes[11] != 0 || (header.flags & ~knownFlags) != 0) {
         throw Failure(Exit::Damaged, "the file uses options this version of TAV does not know");
     }
     if (header.kdf.opsLimit < crypto_pwhash_argon2id_OPSLIMIT_MIN || header.kdf.opsLimit > kMaxOpsLimit ||

@@ -28,6 +28,7 @@ inline constexpr std::uint8_t kVersion1 = 1;
 inline constexpr std::uint8_t kVersion2 = 2;
 inline constexpr std::uint8_t kArgon2id = 2;
 inline constexpr std::uint8_t kFlagPadded = 0x01;
+inline constexpr std::uint8_t kFlagFolder = 0x02;  // version 2: the plaintext is a folder's archive
 
 // Bounds on what a file may ask of the key derivation, so that a hostile
 // file can neither exhaust memory nor keep decryption busy for hours.

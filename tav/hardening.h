@@ -15,6 +15,13 @@ void HardenProcess();
 // output is ever pending.
 void SetPendingTemporary(const char* path);
 
+// The temporary folder a fatal signal removes with all it holds (nullptr: none).
+void SetPendingFolder(const char* path);
+
+// Removes the folder at `path` and everything in it, links never followed.
+// Async-signal-safe, so that the signal cleanup can use it too.
+void RemoveTree(const char* path);
+
 // The terminal state a fatal signal restores on standard input (nullptr: none).
 void SetTerminalToRestore(const termios* saved);
 

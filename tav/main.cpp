@@ -1,5 +1,5 @@
 // TAV: encrypts and decrypts files with a key.
-//   TAV e<rounds>[+] <source> <target> [<key>]   encrypt
+//   TAV e<rounds>[+] <source> <target> [<key>]   encrypt a file or a folder
 //   TAV a<rounds>[+] <source> <target> [<key>]   write a self-decrypting program
 //   TAV D|d <source> <target> [<key>]            decrypt (D verifies everything first)
 // The fourth argument is always the key, whatever it is; without it the key
@@ -14,6 +14,7 @@
 
 #include "tav/failure.h"
 #include "tav/files.h"
+#include "tav/folder.h"
 #include "tav/hardening.h"
 #include "tav/key.h"
 #include "tav/key_cache_agent.h"
@@ -31,7 +32,7 @@ constexpr const char* kHelp =
     "usage: TAV <operation> <source> <target> [<key>]\n"
     "\n"
     "operations:\n"
-    "  e<rounds>[+]  encrypt <source> into <target>\n"
+    "  e<rounds>[+]  encrypt <source>, a file or a folder, into <target>\n"
     "  a<rounds>[+]  write <target> as a self-decrypting program\n"
     "  D             decrypt after verifying the whole file\n"
     "  d             decrypt in one pass (on any damage the output is removed)\n"
@@ -49,14 +50,22 @@ bool AsksForHelp(int argc, char** argv) {
     return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
 }
 
+// Where the plaintext of `file` goes: a file, or a folder when it holds one.
+// Made before the key derivation, so that an unusable target fails at once.
+std::unique_ptr<PlainTarget> TargetFor(const EncryptedFile& file, const std::string& target) {
+    if (file.holdsFolder()) return std::make_unique<OutputFolder>(target);
+    return std::make_unique<OutputFile>(target);
+}
+
 // Decrypts an opened file into `out`. With `verifyFirst` no plaintext is
 // visible under any name before every byte has been authenticated: an
 // unnamed output file gets its name only after the last chunk verified, so
-// one pass is enough; a named temporary file needs a verifying pass first.
-void DecryptInto(EncryptedFile& file, OutputFile& out, bool verifyFirst) {
+// one pass is enough; a named temporary file or a folder being built needs
+// a verifying pass first.
+void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
     if (verifyFirst && !out.unnamed()) file.Verify();
     file.DecryptTo(out);
-    out.Commit(0600);
+    out.Complete();
 }
 
 int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
@@ -71,15 +80,15 @@ int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
         Encrypt({source, target, op.rounds, op.paranoia, op.kind == Operation::Kind::SelfDecrypting}, *key);
     } else {
         EncryptedFile file(source);
-        OutputFile out(target);  // an unwritable target fails before the key derivation
+        const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
         file.Open(*key);
-        DecryptInto(file, out, op.kind == Operation::Kind::VerifyThenDecrypt);
+        DecryptInto(file, *out, op.kind == Operation::Kind::VerifyThenDecrypt);
     }
     return 0;
 }
 
-// A self-decrypting program restores the file under its stored name in the
-// folder the program is in; the name is never taken as a path.
+// A self-decrypting program restores the file or folder under its stored
+// name in the folder the program is in; the name is never taken as a path.
 int RunSelfDecrypting(const SelfImage& self) {
     const std::unique_ptr<SecureBuffer> key = ReadKeyLine("Key to decrypt this file: ");
     EncryptedFile file(self.path);
@@ -87,8 +96,8 @@ int RunSelfDecrypting(const SelfImage& self) {
     if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
     const std::string target = FolderOf(self.path) + "/" + metadata.name;
     RefuseExistingTarget(target);
-    OutputFile out(target);
-    DecryptInto(file, out, true);
+    const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
+    DecryptInto(file, *out, true);
     std::fprintf(stderr, "TAV: decrypted %s\n", Printable(target).c_str());
     return 0;
 }

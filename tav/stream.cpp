@@ -7,6 +7,7 @@
 
 #include "tav/chunk_cipher.h"
 #include "tav/failure.h"
+#include "tav/folder.h"
 #include "tav/hardening.h"
 #include "tav/key_cache.h"
 #include "tav/pipeline.h"
@@ -21,11 +22,6 @@ constexpr unsigned char kTagMessage = crypto_secretstream_xchacha20poly1305_TAG_
 constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
 constexpr std::size_t kSealedMetadataSize = kMetadataSize + kAuthSize;
 constexpr std::size_t kSealedMetadataSizeV2 = kMetadataSize + kTagSizeV2;
-
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::size_t ChunkLength(std::uint64_t payload, std::uint64_t index, std::size_t chunkSize) {
     const std::uint64_t left = payload - index * chunkSize;
@@ -65,7 +61,7 @@ std::vector<std::unique_ptr<ChunkCipher>> CiphersFor(const DerivedKeys& keys, un
 
 // Seals the payload's chunks on all cores into `out`; the payload is the
 // source's bytes followed by zeros up to `payload` bytes.
-void SealPayload(const SourceFile& source, const std::string& sourceName, std::uint64_t length,
+void SealPayload(const PlainSource& source, const std::string& sourceName, std::uint64_t length,
                  std::uint64_t payload, const DerivedKeys& keys, OutputFile& out) {
     const unsigned workers = WorkerCount();
     const auto ciphers = CiphersFor(keys, workers);
@@ -113,12 +109,19 @@ SelfImage FindSelfImage() {
 }
 
 void Encrypt(const EncryptJob& job, const SecureBuffer& key) {
-    const SourceFile source(job.source);
+    if (IsFolder(job.source)) {
+        EncryptPlaintext(job, FolderSource(job.source), true, key);
+    } else {
+        EncryptPlaintext(job, SourceFile(job.source), false, key);
+    }
+}
+
+void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool folder, const SecureBuffer& key) {
     const Metadata metadata{source.size(), BaseName(job.source)};
     OutputFile out(job.target);
 
     Header header;
-    header.flags = job.paranoia ? kFlagPadded : 0;
+    header.flags = static_cast<std::uint8_t>((job.paranoia ? kFlagPadded : 0) | (folder ? kFlagFolder : 0));
     header.kdf = KdfParamsFor(job.rounds, job.paranoia);
     randombytes_buf(header.nonce.data(), header.nonce.size());
     DerivedKeys keys;
@@ -167,13 +170,13 @@ void Encrypt(const EncryptJob& job, const SecureBuffer& key) {
 EncryptedFile::EncryptedFile(const std::string& path) : path_(path), file_(path) {
     dataEnd_ = file_.size();
     if (FindTrailer(file_, dataStart_)) dataEnd_ -= kTrailerSize;
-}
-
-const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
     if (file_.ReadAt(dataStart_, headerBytes_.data(), kHeaderSize) != kHeaderSize) {
         throw Failure(Exit::Damaged, "not a TAV file (too short): " + path_);
     }
     header_ = ParseHeader(headerBytes_);
+}
+
+const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
     if (header_.version == kVersion1) {
         DeriveKeys(key, header_, keys_);
         if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
@@ -190,9 +193,9 @@ const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
 
 void EncryptedFile::Verify() { Pass(nullptr); }
 
-void EncryptedFile::DecryptTo(OutputFile& out) { Pass(&out); }
+void EncryptedFile::DecryptTo(PlainTarget& out) { Pass(&out); }
 
-void EncryptedFile::Pass(OutputFile* out) {
+void EncryptedFile::Pass(PlainTarget* out) {
     if (header_.version == kVersion1) {
         PassV1(Reach::Everything, out);
     } else {
@@ -237,7 +240,7 @@ void EncryptedFile::OpenMetadataV2() {
     metadata_ = ParseMetadata(metadataBytes);
 }
 
-void EncryptedFile::PassV2(OutputFile* out) {
+void EncryptedFile::PassV2(PlainTarget* out) {
     const std::uint64_t payloadStart = dataStart_ + kHeaderSize + kSealedMetadataSizeV2;
     const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
     const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
@@ -274,7 +277,7 @@ void EncryptedFile::PassV2(OutputFile* out) {
     RunChunkPass(pass);
 }
 
-void EncryptedFile::PassV1(Reach reach, OutputFile* out) {
+void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
     const auto damaged = [this](const std::string& what) { return Failure(Exit::Damaged, what + ": " + path_); };
     SecureBuffer state(sizeof(State));
     State* st = reinterpret_cast<State*>(state.data());

@@ -17,13 +17,22 @@ struct EncryptJob {
     bool selfDecrypting = false;  // the target is a copy of this program with the data appended
 };
 
-// Encrypts job.source into job.target; throws Failure and leaves no target on any error.
+// Encrypts job.source, a file or a folder, into job.target; throws Failure
+// and leaves no target on any error.
 void Encrypt(const EncryptJob& job, const SecureBuffer& key);
+
+// Encrypts `source` as the plaintext of job.target: a file's bytes, or with
+// `folder` a folder's archive.
+void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool folder, const SecureBuffer& key);
 
 // An encrypted file, plain or self-decrypting, read in authenticated passes.
 class EncryptedFile {
 public:
+    // Opens the file and reads its header (Exit::Damaged when it has none).
     explicit EncryptedFile(const std::string& path);
+
+    // True when the plaintext is a folder's archive.
+    bool holdsFolder() const { return (header_.flags & kFlagFolder) != 0; }
 
     // Checks the header and the key and reads the stored metadata.
     // Exit::Damaged for a damaged header, Exit::WrongKey for a wrong key.
@@ -34,18 +43,18 @@ public:
 
     // Decrypts into `out`. Anything not authentic fails before its bytes are
     // written, but earlier chunks are already in `out`: only Commit it on success.
-    void DecryptTo(OutputFile& out);
+    void DecryptTo(PlainTarget& out);
 
 private:
     enum class Reach { Metadata, Everything };
     // Version 1: one authenticated pass through the sequential stream from
     // its start, writing the plaintext to `out` when there is one.
-    void PassV1(Reach reach, OutputFile* out);
+    void PassV1(Reach reach, PlainTarget* out);
     // Version 2: the keys, the metadata, then the chunks on all cores.
     void OpenKeysV2(const SecureBuffer& key);
     void OpenMetadataV2();
-    void PassV2(OutputFile* out);
-    void Pass(OutputFile* out);
+    void PassV2(PlainTarget* out);
+    void Pass(PlainTarget* out);
     // Checks that the file is exactly as long as its payload needs.
     void CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks,
                      std::size_t overhead) const;

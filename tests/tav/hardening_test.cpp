@@ -52,6 +52,7 @@ TEST_F(TavHardening, SourcesThatAreNotRegularFilesAreRefusedAtOnce) {
     fs::create_directory(file("folder"));
     for (const std::string& source : {file("fifo"), file("socket"), file("folder"), std::string("/dev/zero")}) {
         for (const std::string operation : {"e1", "D", "d"}) {
+            if (source == file("folder") && operation == "e1") continue;  // a folder is encrypted as a whole
             SCOPED_TRACE(operation + " " + source);
             ExpectOneLine(Tool({operation, source, file("out"), "key"}), kIo);
         }

@@ -226,7 +226,7 @@ TEST_F(Tav, KeyFromStandardInputOnlyWithoutAKeyArgument) {
 TEST_F(Tav, UnreadableSourceAndUnwritableTargetAreIoErrors) {
     ExpectFailure(Tool({"e1", file("missing"), file("out"), "key"}), kIo, file("out"));
     fs::create_directory(file("folder"));
-    ExpectFailure(Tool({"e1", file("folder"), file("out"), "key"}), kIo, file("out"));
+    ExpectFailure(Tool({"d", file("folder"), file("out"), "key"}), kIo, file("out"));
     WriteFile(file("plain"), "data");
     ExpectFailure(Tool({"e1", file("plain"), file("no-such-folder/out"), "key"}), kIo, file("no-such-folder/out"));
 }

@@ -74,7 +74,7 @@ vector("version-3-checksummed.TAV", checksum(field(s, 8, b"\x03")), 3, "format v
 vector("version-1-checksummed.TAV", checksum(field(s, 8, b"\x01")), 2,
        "labelled version 1, checksum recomputed: the key check then fails")
 vector("algorithm-1-checksummed.TAV", checksum(field(s, 9, b"\x01")), 3, "unknown key derivation, checksum recomputed")
-vector("unknown-flag-checksummed.TAV", checksum(field(s, 10, b"\x02")), 3, "unknown flag, checksum recomputed")
+vector("unknown-flag-checksummed.TAV", checksum(field(s, 10, b"\x80")), 3, "unknown flag, checksum recomputed")
 vector("reserved-checksummed.TAV", checksum(field(s, 11, b"\x01")), 3, "reserved byte set, checksum recomputed")
 for name, ops in [("0", 0), ("67", 67), ("4294967295", 0xFFFFFFFF)]:
     vector("opslimit-%s.TAV" % name, checksum(field(s, 12, struct.pack("<I", ops))), 3,

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A folder as one stream of bytes: the plaintext of an encrypted folder
+// (docs/tav-format.md describes it byte by byte). Each record is a 29-byte
+// head, the entry's name, a link's target; a file's record is followed by
+// the file's contents. The root folder's record comes first, with no name,
+// and its end record last.
+namespace tav {
+
+inline constexpr std::size_t kRecordHeadSize = 29;
+inline constexpr std::size_t kMaxEntryNameSize = 255;
+inline constexpr std::size_t kMaxLinkTargetSize = 4095;
+inline constexpr unsigned kMaxFolderDepth = 1024;
+inline constexpr std::uint32_t kStoredModeBits = 0777;  // no set-id or sticky bits
+
+struct EntryAttributes {
+    std::uint32_t mode = 0;  // permission bits only
+    std::int64_t mtimeSeconds = 0;
+    std::uint32_t mtimeNanoseconds = 0;
+};
+
+enum class RecordType : std::uint8_t { Folder = 'D', File = 'F', Link = 'L', End = 'E' };
+
+struct Record {
+    RecordType type = RecordType::End;
+    std::string name;
+    std::string linkTarget;
+    EntryAttributes attributes;
+    std::uint64_t size = 0;  // a file's contents, which follow the record
+};
+
+// The record's head, name and link target.
+std::string SerializeRecord(const Record& record);
+
+// A name an entry may have inside its folder: one path component, never
+// "." or "..", no NUL, at most 255 bytes.
+bool IsSafeEntryName(const std::string& name);
+
+// What an archive asks to be built, in order, once the reader has checked
+// each record; the first folder is the root and has no name.
+class FolderBuilder {
+public:
+    virtual ~FolderBuilder() = default;
+    virtual void BeginFolder(const std::string& name, const EntryAttributes& attributes) = 0;
+    virtual void EndFolder() = 0;
+    virtual void BeginFile(const std::string& name, const EntryAttributes& attributes) = 0;
+    virtual void FileData(const unsigned char* data, std::size_t size) = 0;
+    virtual void EndFile() = 0;
+    virtual void Link(const std::string& name, const std::string& target, const EntryAttributes& attributes) = 0;
+};
+
+// Reads an archive fed in pieces of any size and drives a builder; throws
+// Failure(Exit::Damaged) at the first record that is malformed, out of
+// place or nested too deeply, and for anything after the root's end. It
+// checks the structure only: it creates no files and knows no paths.
+class ArchiveReader {
+public:
+    explicit ArchiveReader(FolderBuilder& builder) : builder_(builder) {}
+
+    void Feed(const unsigned char* data, std::size_t size);
+    // Fails unless the archive ended with the root folder's end record.
+    void Finish() const;
+
+private:
+    enum class Expect { Head, NameAndTarget, Contents, Nothing };
+    std::size_t TakeInto(const unsigned char*& data, std::size_t& size, std::size_t want);
+    void ParseHead();
+    void Complete();
+
+    FolderBuilder& builder_;
+    Expect expect_ = Expect::Head;
+    std::string pending_;
+    Record record_;
+    std::size_t nameSize_ = 0;
+    std::size_t targetSize_ = 0;
+    std::uint64_t contentsLeft_ = 0;
+    unsigned depth_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace tav

@@ -1,0 +1,361 @@
+// Folders through TAV: round trips that must restore a tree exactly, and
+// hostile archives (sealed under the right key, so only the extraction's
+// own checks stand between them and the file system) that must be refused
+// with nothing written anywhere. Linked with the cheapest key derivation.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sodium.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <cstring>
+#include <random>
+
+#include "tav/files.h"
+#include "tav/folder_archive.h"
+#include "tav/stream.h"
+#include "tests/support/run.h"
+#include "tests/support/workspace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+enum Exit { kOk = 0, kDamaged = 3, kTargetExists = 4, kIo = 5 };
+constexpr std::size_t kChunk = 256 * 1024;
+
+// What a tree holds, entry by entry: type, permission bits, time and
+// contents (a link's target for a link), by relative path.
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot Snap(const fs::path& root) {
+    Snapshot snapshot;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        struct stat st;
+        EXPECT_EQ(::lstat(entry.path().c_str(), &st), 0);
+        std::string what = std::to_string(st.st_mode & 07777) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                           std::to_string(st.st_mtim.tv_nsec) + " ";
+        if (S_ISLNK(st.st_mode)) {
+            what = "link " + fs::read_symlink(entry.path()).string() + " " + std::to_string(st.st_mtim.tv_sec);
+        } else if (S_ISDIR(st.st_mode)) {
+            what = "folder " + what;
+        } else {
+            what = "file " + what + ReadFile(entry.path().string());
+        }
+        snapshot[fs::relative(entry.path(), root).string()] = what;
+    }
+    return snapshot;
+}
+
+void SetTime(const std::string& path, long seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+std::string Bytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator());
+    return bytes;
+}
+
+// An archive held in memory, for sealing whatever a test makes up.
+class MemorySource : public tav::PlainSource {
+public:
+    explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override {
+        if (offset >= bytes_.size()) return 0;
+        const std::size_t take = std::min<std::size_t>(size, bytes_.size() - offset);
+        std::memcpy(buffer, bytes_.data() + offset, take);
+        return take;
+    }
+
+private:
+    std::string bytes_;
+};
+
+tav::Record Folder(const std::string& name, std::uint32_t mode = 0755) {
+    return {tav::RecordType::Folder, name, "", {mode, 1000000000, 0}, 0};
+}
+tav::Record FileRecord(const std::string& name, std::uint64_t size, std::uint32_t mode = 0644) {
+    return {tav::RecordType::File, name, "", {mode, 1000000000, 0}, size};
+}
+tav::Record LinkRecord(const std::string& name, const std::string& target) {
+    return {tav::RecordType::Link, name, target, {0777, 1000000000, 0}, 0};
+}
+tav::Record End() { return {}; }
+
+std::string Archive(const std::vector<tav::Record>& records) {
+    std::string bytes;
+    for (const tav::Record& record : records) {
+        bytes += tav::SerializeRecord(record);
+        if (record.type == tav::RecordType::File) bytes += std::string(record.size, 'x');
+    }
+    return bytes;
+}
+
+class TavFolders : public ::testing::Test {
+protected:
+    test::RunResult Tool(const std::vector<std::string>& arguments, const test::RunOptions& options = {}) {
+        return test::Run(TAV_FAST_KDF_PATH, arguments, options);
+    }
+
+    void ExpectNoTemporaries(const fs::path& folder) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
+        }
+    }
+
+    // A tree with what a folder can hold: nesting, an empty folder, files
+    // on both sides of a chunk boundary, links of every kind, names that
+    // are not UTF-8, modes and times down to the nanosecond.
+    void MakeTree(const std::string& root) {
+        fs::create_directories(root + "/deep/a/b/c/d/e/f/g/h/i/j");
+        fs::create_directories(root + "/empty");
+        WriteFile(root + "/deep/a/b/c/d/e/f/g/h/i/j/leaf", "leaf");
+        WriteFile(root + "/zero", "");
+        WriteFile(root + "/boundary-", Bytes(kChunk - 1, 1));
+        WriteFile(root + "/boundary+", Bytes(kChunk + 1, 2));
+        WriteFile(root + "/caf\xe9 \n -x", "Latin-1 and a newline");
+        WriteFile(root + "/bad-\xff\xfe", "invalid UTF-8");
+        WriteFile(root + "/setuid", "#!/bin/sh\n");
+        ::chmod((root + "/setuid").c_str(), 04755);
+        ::chmod((root + "/zero").c_str(), 0400);
+        fs::create_symlink("deep/a", root + "/relative-link");
+        fs::create_symlink("/etc/passwd", root + "/absolute-link");
+        fs::create_symlink("nowhere", root + "/dangling-link");
+        fs::create_directories(root + "/closed");
+        WriteFile(root + "/closed/inside", "in a folder without write permission");
+        SetTime(root + "/boundary+", 1234567890, 123456789);
+        SetTime(root + "/dangling-link", 1000, 0);
+        SetTime(root + "/deep/a", 2000000000, 5);
+        ::chmod((root + "/closed").c_str(), 0500);
+        SetTime(root + "/closed", 1500000000, 999999999);
+    }
+
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    test::TempFolder folder_;
+};
+
+TEST_F(TavFolders, RoundTripRestoresTheTreeExactly) {
+    MakeTree(file("photos"));
+    Snapshot expected = Snap(file("photos"));
+    expected["setuid"].replace(0, expected["setuid"].find(' ', 5), "file 493");  // the set-id bit is dropped
+    for (const std::string encrypt : {"e1", "e0+"}) {
+        fs::remove(file("photos_.TAV"));
+        ASSERT_EQ(Tool({encrypt, file("photos"), file("photos_.TAV"), "key"}).status, kOk);
+        for (const std::string decrypt : {"D", "d"}) {
+            SCOPED_TRACE(encrypt + " " + decrypt);
+            fs::remove_all(file("back"));
+            const auto result = Tool({decrypt, file("photos_.TAV"), file("back"), "key"});
+            ASSERT_EQ(result.status, kOk) << result.errors;
+            EXPECT_EQ(Snap(file("back")), expected);
+            EXPECT_EQ(fs::status(file("back")).permissions(), fs::status(file("photos")).permissions());
+            ::chmod(file("back/closed").c_str(), 0700);
+        }
+    }
+    ExpectNoTemporaries(folder_.path());
+}
+
+TEST_F(TavFolders, SelfDecryptingProgramRestoresTheFolderNextToItself) {
+    MakeTree(file("my.album"));
+    const Snapshot expected = Snap(file("my.album"));
+    fs::create_directory(file("elsewhere"));
+    ASSERT_EQ(Tool({"a1", file("my.album"), file("elsewhere/my_album"), "key"}).status, kOk);
+    const auto result = test::Run(file("elsewhere/my_album"), {}, {"key\n"});
+    ASSERT_EQ(result.status, kOk) << result.errors;
+    EXPECT_EQ(Snap(file("elsewhere/my.album")).size(), expected.size());
+    EXPECT_EQ(ReadFile(file("elsewhere/my.album/boundary+")), ReadFile(file("my.album/boundary+")));
+    ::chmod(file("elsewhere/my.album/closed").c_str(), 0700);
+}
+
+TEST_F(TavFolders, ThousandsOfSmallFilesRoundTrip) {
+    for (int d = 0; d < 30; ++d) fs::create_directories(file("many/" + std::to_string(d)));
+    for (int i = 0; i < 3000; ++i) {
+        WriteFile(file("many/" + std::to_string(i % 30) + "/" + std::to_string(i)), Bytes(i % 5000, i));
+    }
+    const Snapshot expected = Snap(file("many"));
+    ASSERT_EQ(Tool({"e1", file("many"), file("many_.TAV"), "key"}).status, kOk);
+    ASSERT_EQ(Tool({"d", file("many_.TAV"), file("back"), "key"}).status, kOk);
+    EXPECT_EQ(Snap(file("back")), expected);
+}
+
+TEST_F(TavFolders, ExistingTargetsAndSpecialFilesAreRefusedUntouched) {
+    fs::create_directories(file("src/sub"));
+    WriteFile(file("src/sub/f"), "f");
+    ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
+    fs::create_directory(file("empty-target"));
+    fs::create_directories(file("full-target/kept"));
+    for (const std::string target : {"empty-target", "full-target"}) {
+        const auto result = Tool({"D", file("src_.TAV"), file(target), "key"});
+        EXPECT_EQ(result.status, kTargetExists) << result.errors;
+    }
+    EXPECT_TRUE(fs::is_empty(file("empty-target")));
+    EXPECT_TRUE(fs::exists(file("full-target/kept")));
+
+    // A FIFO would block the walk's read forever; it is refused up front.
+    ASSERT_EQ(::mkfifo(file("src/sub/fifo").c_str(), 0600), 0);
+    const auto result = Tool({"e1", file("src"), file("fifo_.TAV"), "key"});
+    EXPECT_EQ(result.status, kIo) << result.errors;
+    EXPECT_NE(result.errors.find("not a file, folder or link"), std::string::npos) << result.errors;
+    EXPECT_FALSE(fs::exists(file("fifo_.TAV")));
+    ExpectNoTemporaries(folder_.path());
+}
+
+TEST_F(TavFolders, FailuresMidwayLeaveNoFolderBehind) {
+    fs::create_directory(file("src"));
+    for (int i = 0; i < 20; ++i) WriteFile(file("src/" + std::to_string(i)), Bytes(64 * 1024, i));
+    ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
+
+    test::RunOptions small;
+    small.fileSizeLimit = 16 * 1024;  // the first file cannot be written whole
+    auto result = Tool({"d", file("src_.TAV"), file("back"), "key"}, small);
+    EXPECT_EQ(result.status, kIo) << result.errors;
+
+    // Damage in the last chunk comes after every file before it was written.
+    std::string encrypted = ReadFile(file("src_.TAV"));
+    encrypted[encrypted.size() - 20] ^= 1;
+    WriteFile(file("damaged_.TAV"), encrypted);
+    result = Tool({"d", file("damaged_.TAV"), file("back"), "key"});
+    EXPECT_EQ(result.status, kDamaged) << result.errors;
+    EXPECT_FALSE(fs::exists(file("back")));
+    ExpectNoTemporaries(folder_.path());
+}
+
+TEST_F(TavFolders, AbandonedTemporaryFoldersAreRemovedUnlessARunHoldsThem) {
+    fs::create_directory(file("src"));
+    WriteFile(file("src/f"), "f");
+    ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
+    for (const std::string name : {".TAV-killed", ".TAV-active", ".TAV-recent"}) {
+        fs::create_directories(file(name + "/sub"));
+        WriteFile(file(name + "/sub/plaintext"), "left by a killed run");
+        ::chmod(file(name + "/sub").c_str(), 0500);
+    }
+    SetTime(file(".TAV-killed"), 1000, 0);
+    SetTime(file(".TAV-active"), 1000, 0);
+    const int held = ::open(file(".TAV-active").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    ASSERT_EQ(Tool({"D", file("src_.TAV"), file("back"), "key"}).status, kOk);
+    EXPECT_FALSE(fs::exists(file(".TAV-killed")));
+    EXPECT_TRUE(fs::exists(file(".TAV-active/sub/plaintext")));
+    EXPECT_TRUE(fs::exists(file(".TAV-recent/sub/plaintext")));
+    ::close(held);
+    ::chmod(file(".TAV-active/sub").c_str(), 0700);
+    ::chmod(file(".TAV-recent/sub").c_str(), 0700);
+}
+
+TEST_F(TavFolders, SignalsDuringExtractionRemoveTheFolderBeingBuilt) {
+    fs::create_directory(file("src"));
+    for (int i = 0; i < 8; ++i) WriteFile(file("src/" + std::to_string(i)), Bytes(16 << 20, i));
+    ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        test::Child child(TAV_FAST_KDF_PATH, {"d", file("src_.TAV"), file("back"), "key"});
+        // Waits until the temporary folder holds a file, then stops the run.
+        bool started = false;
+        for (int i = 0; i < 2000 && !started; ++i) {
+            for (const auto& entry : fs::directory_iterator(folder_.path())) {
+                started |= entry.path().filename().string().rfind(".TAV-", 0) == 0 && !fs::is_empty(entry.path());
+            }
+            if (!started) ::usleep(1000);
+        }
+        ::kill(child.pid(), signal);
+        EXPECT_EQ(child.Wait(), 128 + signal);
+        if (!started) GTEST_SKIP() << "the run ended before it could be interrupted";
+        EXPECT_FALSE(fs::exists(file("back")));
+        ExpectNoTemporaries(folder_.path());
+        fs::remove_all(file("back"));
+    }
+}
+
+// Each archive is sealed under the right key, so it authenticates: the
+// extraction must still refuse it, leave no target and no temporary folder,
+// and write nothing outside.
+TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
+    ASSERT_GE(sodium_init(), 0);
+    fs::create_directory(file("outside"));
+    const std::string outside = file("outside");
+    std::vector<tav::Record> tooDeep{Folder("")};
+    for (unsigned i = 0; i < tav::kMaxFolderDepth; ++i) tooDeep.push_back(Folder("d"));
+    const std::string deepest = Archive(tooDeep);
+    std::string withSetuid = Archive({Folder(""), FileRecord("f", 1), End()});
+    withSetuid[tav::kRecordHeadSize + 5 + 1] = 0x09;  // the file's mode becomes 04644
+
+    const std::map<std::string, std::string> archives = {
+        {"a name with a slash", Archive({Folder(""), FileRecord("../outside/evil", 1), End()})},
+        {"an absolute name", Archive({Folder(""), FileRecord("/tmp/evil", 1), End()})},
+        {"dot dot", Archive({Folder(""), Folder(".."), FileRecord("evil", 1), End(), End()})},
+        {"dot", Archive({Folder(""), FileRecord(".", 1), End()})},
+        {"an empty name", Archive({Folder(""), FileRecord("", 1), End()})},
+        {"a name with NUL", Archive({Folder(""), FileRecord(std::string("a\0b", 3), 1), End()})},
+        {"a link, then a folder through it", Archive({Folder(""), LinkRecord("x", outside), Folder("x"),
+                                                      FileRecord("evil", 1), End(), End()})},
+        {"a link, then a file through it", Archive({Folder(""), LinkRecord("x", outside + "/evil"),
+                                                    FileRecord("x", 1), End()})},
+        {"a name twice", Archive({Folder(""), FileRecord("f", 1), FileRecord("f", 1), End()})},
+        {"no root", Archive({FileRecord("f", 1)})},
+        {"a named root", Archive({Folder("root"), End()})},
+        {"no end", Archive({Folder(""), FileRecord("f", 1)})},
+        {"contents cut short", Archive({Folder(""), FileRecord("f", 10), End()}).substr(0, 29 + 30 + 5)},
+        {"data after the end", Archive({Folder(""), End()}) + "x"},
+        {"an unknown record", Archive({Folder(""), End()}).replace(29, 1, "Q")},
+        {"nested too deeply", deepest},
+        {"a set-id bit", withSetuid},
+        {"empty", ""},
+    };
+    for (const auto& [what, archive] : archives) {
+        SCOPED_TRACE(what);
+        tav::EncryptJob job;
+        job.source = "hostile";
+        job.target = file("hostile_.TAV");
+        job.rounds = 1;
+        fs::remove(job.target);
+        tav::SecureBuffer key(3);
+        std::memcpy(key.data(), "key", 3);
+        tav::EncryptPlaintext(job, MemorySource(archive), true, key);
+        for (const std::string decrypt : {"D", "d"}) {
+            const auto result = Tool({decrypt, job.target, file("back"), "key"});
+            EXPECT_EQ(result.status, kDamaged) << decrypt << ": " << result.errors;
+            EXPECT_FALSE(fs::exists(fs::symlink_status(file("back"))));
+            ExpectNoTemporaries(folder_.path());
+            EXPECT_TRUE(fs::is_empty(outside));
+        }
+    }
+}
+
+// The reader must not depend on how the decrypted stream is cut.
+TEST(FolderArchive, ReadsTheSameWhateverThePiecesItIsFedIn) {
+    class Log : public tav::FolderBuilder {
+    public:
+        void BeginFolder(const std::string& name, const tav::EntryAttributes&) override { text += "D" + name + ";"; }
+        void EndFolder() override { text += "E;"; }
+        void BeginFile(const std::string& name, const tav::EntryAttributes&) override { text += "F" + name + ":"; }
+        void FileData(const unsigned char* data, std::size_t size) override {
+            text.append(reinterpret_cast<const char*>(data), size);
+        }
+        void EndFile() override { text += ";"; }
+        void Link(const std::string& name, const std::string& target, const tav::EntryAttributes&) override {
+            text += "L" + name + ">" + target + ";";
+        }
+        std::string text;
+    };
+    const std::string archive =
+        Archive({Folder(""), Folder("a"), FileRecord("f", 3), End(), LinkRecord("l", "a/f"), FileRecord("g", 0), End()});
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{29}, archive.size()}) {
+        Log log;
+        tav::ArchiveReader reader(log);
+        for (std::size_t at = 0; at < archive.size(); at += piece) {
+            reader.Feed(reinterpret_cast<const unsigned char*>(archive.data()) + at, std::min(piece, archive.size() - at));
+        }
+        reader.Finish();
+        EXPECT_EQ(log.text, "D;Da;Ff:xxx;E;Ll>a/f;Fg:;E;") << piece;
+    }
+}
+
+}  // namespace
