@@ -18,6 +18,7 @@
 #include "tav/hardening.h"
 #include "tav/key.h"
 #include "tav/key_cache_agent.h"
+#include "tav/notify.h"
 #include "tav/operation.h"
 #include "tav/printable.h"
 #include "tav/stream.h"
@@ -128,7 +129,9 @@ int main(int argc, char** argv) {
         if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
         status = Run(argc, argv);
     } catch (const Failure& failure) {
-        std::fprintf(stderr, "TAV: %s\n", Printable(failure.what()).c_str());
+        const std::string message = Printable(failure.what());
+        std::fprintf(stderr, "TAV: %s\n", message.c_str());
+        if (NotificationsAvailable()) ShowNotification(message, 0, true);
         status = static_cast<int>(failure.code());
     } catch (const std::bad_alloc&) {
         std::fputs("TAV: out of memory\n", stderr);

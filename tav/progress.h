@@ -6,7 +6,9 @@
 namespace tav {
 
 // A percentage on standard error for large files, shown only when standard
-// error is a terminal, so scripts and Druvel see nothing of it.
+// error is a terminal, so scripts and Druvel see nothing of it. Without a
+// terminal in a graphical session, very large files show it in a desktop
+// notification instead, updated in steps of 10%.
 class Progress {
 public:
     Progress(std::string label, std::uint64_t total);
@@ -19,6 +21,8 @@ private:
     std::uint64_t done_ = 0;
     int shown_ = -1;
     bool enabled_;
+    bool notifies_;
+    std::uint32_t notification_ = 0;
 };
 
 }  // namespace tav

@@ -1,0 +1,61 @@
+#!/bin/sh
+# TAV's desktop notifications on a private session bus, watched by
+# dbus-monitor standing in for the desktop's notification service: a failure
+# without a terminal raises exactly one notification with the failure's
+# line, a large file raises progress notifications, and without a display or
+# a bus nothing is sent.
+# Usage: notify_test.sh <tav_fast_kdf>
+set -eu
+tav=$1
+command -v dbus-daemon >/dev/null && [ -x /usr/bin/gdbus ] || { echo "no dbus-daemon or gdbus"; exit 77; }
+scratch=$(mktemp -d)
+monitor=""; bus=""
+trap 'kill $monitor $bus 2>/dev/null || true; rm -rf "$scratch"' EXIT
+export TAV_KEY_CACHE=off
+unset TAV_NOTIFY
+
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$scratch/bus" --print-address=3 3>"$scratch/address" &
+bus=$!
+for i in $(seq 50); do [ -s "$scratch/address" ] && break; sleep 0.1; done
+address="unix:path=$scratch/bus"
+dbus-monitor --address "$address" "interface='org.freedesktop.Notifications',member='Notify'" >"$scratch/seen" 2>&1 &
+monitor=$!
+sleep 0.5
+
+calls() { grep -c 'member=Notify' "$scratch/seen" || true; }
+
+printf 'data' > "$scratch/plain"
+"$tav" e1 "$scratch/plain" "$scratch/plain.TAV" key
+# The wrong key, no terminal, a display and the bus: one notification.
+DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" D "$scratch/plain.TAV" "$scratch/out" wrong 2>"$scratch/err" && exit 1
+sleep 0.5
+[ "$(calls)" = 1 ] || { echo "expected one notification:"; cat "$scratch/seen"; exit 1; }
+grep -q 'string "TAV"' "$scratch/seen"
+grep -qF "string \"$(sed 's/^TAV: //' "$scratch/err")\"" "$scratch/seen" || { echo "message differs"; cat "$scratch/seen"; exit 1; }
+
+# Found through XDG_RUNTIME_DIR/bus as well; a name with quotes and
+# backslashes arrives as it is.
+mkdir "$scratch/runtime" && ln -s "$scratch/bus" "$scratch/runtime/bus"
+cp "$scratch/plain" "$scratch/q\"uo\\te"
+: > "$scratch/exists"
+env -u DBUS_SESSION_BUS_ADDRESS DISPLAY=:0 XDG_RUNTIME_DIR="$scratch/runtime" \
+  "$tav" e1 "$scratch/q\"uo\\te" "$scratch/exists" key 2>/dev/null && exit 1
+sleep 0.5
+[ "$(calls)" = 2 ] || { echo "no notification through XDG_RUNTIME_DIR"; exit 1; }
+grep -qF 'the target exists already' "$scratch/seen"
+
+# No display, or no bus, or TAV_NOTIFY=off: nothing.
+env -u DISPLAY -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS="$address" "$tav" D "$scratch/plain.TAV" "$scratch/out" wrong 2>/dev/null && exit 1
+env -u DBUS_SESSION_BUS_ADDRESS -u XDG_RUNTIME_DIR DISPLAY=:0 "$tav" D "$scratch/plain.TAV" "$scratch/out" wrong 2>/dev/null && exit 1
+TAV_NOTIFY=off DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" D "$scratch/plain.TAV" "$scratch/out" wrong 2>/dev/null && exit 1
+sleep 0.5
+[ "$(calls)" = 2 ] || { echo "notified without a display or a bus"; exit 1; }
+
+# A file over 256 MiB shows its progress in steps (no service here gives an
+# id to replace, so each step is a call of its own).
+head -c 300000000 /dev/zero > "$scratch/large"
+DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" e1 "$scratch/large" "$scratch/large.TAV" key 2>/dev/null
+sleep 0.5
+steps=$(grep -c 'string "encrypting [0-9]*%"' "$scratch/seen" || true)
+[ "$steps" -ge 10 ] && [ "$steps" -le 11 ] || { echo "expected 10 or 11 progress steps, saw $steps"; exit 1; }
+echo "notification test passed"
