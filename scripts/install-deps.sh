@@ -5,7 +5,7 @@ set -eu
 
 packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-dev qt6-base-dev qt6-svg-dev fonts-dejavu-core
   libssl-dev clang libclang-rt-14-dev lintian xvfb xauth xdotool
-  dbus-daemon dbus-bin libglib2.0-bin"
+  dbus-daemon dbus-bin libglib2.0-bin python3-gi gir1.2-glib-2.0"
 case "${1:-build}" in
   build) ;;
   bench) packages="$packages age gnupg time" ;;

@@ -96,8 +96,9 @@ std::uint32_t ShowNotification(const std::string& body, std::uint32_t replaces, 
                                         Quoted(failure ? "dialog-error" : "dialog-information"), Quoted("TAV"),
                                         Quoted(body), "@as []", "@a{sv} {}", failure ? "int32 -1" : "int32 5000"});
     // The reply reads "(uint32 7,)".
-    const std::size_t number = reply.find_first_of("0123456789");
-    return number == std::string::npos ? 0 : static_cast<std::uint32_t>(std::strtoul(reply.c_str() + number, nullptr, 10));
+    constexpr const char* kPrefix = "(uint32 ";
+    if (reply.rfind(kPrefix, 0) != 0) return 0;
+    return static_cast<std::uint32_t>(std::strtoul(reply.c_str() + std::strlen(kPrefix), nullptr, 10));
 }
 
 }  // namespace tav

@@ -175,8 +175,12 @@ TEST_F(TavFolders, SelfDecryptingProgramRestoresTheFolderNextToItself) {
     ::chmod(file("elsewhere/my.album/closed").c_str(), 0700);
 }
 
-TEST_F(TavFolders, ThousandsOfSmallFilesRoundTrip) {
+TEST_F(TavFolders, ThousandsOfSmallFilesAndADeepTreeRoundTrip) {
     for (int d = 0; d < 30; ++d) fs::create_directories(file("many/" + std::to_string(d)));
+    std::string deep = file("many/deep");
+    for (int level = 0; level < 300; ++level) deep += "/d";
+    fs::create_directories(deep);
+    WriteFile(deep + "/bottom", "300 folders down");
     for (int i = 0; i < 3000; ++i) {
         WriteFile(file("many/" + std::to_string(i % 30) + "/" + std::to_string(i)), Bytes(i % 5000, i));
     }
@@ -184,6 +188,32 @@ TEST_F(TavFolders, ThousandsOfSmallFilesRoundTrip) {
     ASSERT_EQ(Tool({"e1", file("many"), file("many_.TAV"), "key"}).status, kOk);
     ASSERT_EQ(Tool({"d", file("many_.TAV"), file("back"), "key"}).status, kOk);
     EXPECT_EQ(Snap(file("back")), expected);
+}
+
+// A 1 GiB file among small ones: many chunks of one file, with records
+// before and after it, so chunk and record boundaries fall everywhere.
+TEST_F(TavFolders, AGibibyteFileInsideRoundTrips) {
+    fs::create_directories(file("big/inner"));
+    WriteFile(file("big/a-before"), Bytes(1000, 1));
+    WriteFile(file("big/z-after"), Bytes(1000, 2));
+    const std::string large = file("big/inner/large");
+    {
+        // Sparse, with marks at the ends and on chunk boundaries, so that
+        // writing it costs nothing and misplaced bytes still show.
+        const int fd = ::open(large.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
+        for (const off_t at : {off_t{0}, off_t{kChunk} - 3, off_t{777} * off_t{kChunk} + 11, (off_t{1} << 30) - 8}) {
+            ASSERT_EQ(::pwrite(fd, "MARK0123", 8, at), 8);
+        }
+        ::close(fd);
+    }
+    ASSERT_EQ(Tool({"e1", file("big"), file("big_.TAV"), "key"}).status, kOk);
+    const auto result = Tool({"d", file("big_.TAV"), file("back"), "key"});
+    ASSERT_EQ(result.status, kOk) << result.errors;
+    EXPECT_EQ(test::Run("/usr/bin/cmp", {large, file("back/inner/large")}).status, 0);
+    EXPECT_EQ(ReadFile(file("back/z-after")), ReadFile(file("big/z-after")));
+    EXPECT_EQ(fs::last_write_time(file("back/inner/large")), fs::last_write_time(large));
 }
 
 TEST_F(TavFolders, ExistingTargetsAndSpecialFilesAreRefusedUntouched) {
