@@ -389,4 +389,26 @@ TEST_F(QtWindows, EncryptsAndDecryptsWithTheRealTool) {
     EXPECT_FALSE(fs::exists(encrypted));
 }
 
+// A dropped folder goes the same way: "my.album" becomes "my_album.TAV",
+// which gives the folder back, and with "Delete encrypted" on goes away
+// once the folder is there.
+TEST_F(QtWindows, EncryptsAndDecryptsAFolderWithTheRealTool) {
+    fs::create_symlink(TAV_PATH, folder_.path() / "TAV");
+    test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
+    const std::string album = folder_.file("my.album");
+    fs::create_directories(album + "/2026");
+    test::WriteFile(album + "/2026/beach.jpg", "not really a picture");
+    const std::string encrypted = folder_.file("my_album.TAV");
+    TypeKey("a real key");
+    Then([&] { Drop({Url(album)}); });
+    WaitUntil([&] { return fs::exists(encrypted) && Active()->windowTitle() == "Druvel"; }, "encryption");
+    Then([&] { fs::remove_all(album); });
+    Then([&] { Drop({Url(encrypted)}); });
+    WaitUntil([&] { return fs::exists(album) && Active()->windowTitle() == "Druvel"; }, "decryption");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+    EXPECT_EQ(test::ReadFile(album + "/2026/beach.jpg"), "not really a picture");
+    EXPECT_FALSE(fs::exists(encrypted));
+}
+
 }  // namespace
