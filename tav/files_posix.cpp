@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +22,36 @@ constexpr std::uint64_t kWriteBackStep = 8 * 1024 * 1024;
 }  // namespace
 
 void FailIo(const std::string& what) { throw Failure(Exit::Io, what + ": " + std::strerror(errno)); }
+
+void FailToName(const std::string& target) {
+    // A folder renamed onto a folder that has entries fails with ENOTEMPTY.
+    if (errno == EEXIST || errno == ENOTEMPTY) throw Failure(Exit::TargetExists, "the target exists already: " + target);
+    FailIo("cannot create " + target);
+}
+
+bool WriteFully(int fd, const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return false;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+ssize_t ReadFullyAt(int fd, std::uint64_t offset, void* buffer, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(buffer) + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
 
 // The last part of the target must be a name a file can have in its folder.
 void RefuseUnusableName(const std::string& target) {
@@ -74,8 +103,8 @@ std::string FolderOf(const std::string& path) {
 std::string BaseName(const std::string& path) {
     const std::size_t end = path.find_last_not_of('/');
     if (end == std::string::npos) return path;
-    const std::size_t slash = path.rfind('/', end);
-    return path.substr(slash == std::string::npos ? 0 : slash + 1, end - (slash == std::string::npos ? 0 : slash + 1) + 1);
+    const std::string trimmed = path.substr(0, end + 1);
+    return trimmed.substr(trimmed.rfind('/') + 1);
 }
 
 bool IsFolder(const std::string& path) {
@@ -108,18 +137,9 @@ SourceFile::SourceFile(const std::string& path) : path_(path) {
 SourceFile::~SourceFile() { ::close(fd_); }
 
 std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, size - done,
-                                    static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            FailIo("cannot read " + path_);
-        }
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    const ssize_t got = ReadFullyAt(fd_, offset, buffer, size);
+    if (got < 0) FailIo("cannot read " + path_);
+    return static_cast<std::size_t>(got);
 }
 
 OutputFile::OutputFile(const std::string& target) : target_(target) {
@@ -138,14 +158,10 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
 // end the process with the file there and unknown to the cleanup.
 void OutputFile::OpenNamedTemporary() {
     temp_ = FolderOf(target_) + "/.TAV-XXXXXX";
-    sigset_t all, previous;
-    sigfillset(&all);
-    ::sigprocmask(SIG_BLOCK, &all, &previous);
+    HoldSignals();
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
-    const int error = errno;
     if (fd_ >= 0) SetPendingTemporary(temp_.c_str());
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    errno = error;
+    ReleaseSignals();
     if (fd_ < 0) FailIo("cannot create a file in " + FolderOf(target_));
 }
 
@@ -158,17 +174,8 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(const void* data, std::size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd_, bytes, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            FailIo("cannot write " + target_);
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-        written_ += static_cast<std::uint64_t>(written);
-    }
+    if (!WriteFully(fd_, data, size)) FailIo("cannot write " + target_);
+    written_ += size;
     // Start writing back what is written so far, so that the disk works
     // while the next chunks are encrypted and the final fsync finds little left.
     if (written_ - flushed_ >= kWriteBackStep) {
@@ -185,8 +192,7 @@ void OutputFile::LinkUnnamedFile() {
     if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
-    if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
-    FailIo("cannot create " + target_);
+    FailToName(target_);
 }
 
 void OutputFile::Commit(mode_t mode) {
@@ -195,10 +201,7 @@ void OutputFile::Commit(mode_t mode) {
         LinkUnnamedFile();
     } else {
         if (::close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
-        if (!RenameNoReplace(temp_, target_)) {
-            if (errno == EEXIST) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
-            FailIo("cannot create " + target_);
-        }
+        if (!RenameNoReplace(temp_, target_)) FailToName(target_);
         SetPendingTemporary(nullptr);
     }
     committed_ = true;

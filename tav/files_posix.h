@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <string>
 
 // What the POSIX file and folder code share; not for use elsewhere.
@@ -10,6 +13,18 @@ namespace tav {
 
 // Fails unless the last part of `target` can be a name in its folder.
 void RefuseUnusableName(const std::string& target);
+
+// After giving `target` its name failed: Exit::TargetExists when something
+// is there already, else Exit::Io.
+[[noreturn]] void FailToName(const std::string& target);
+
+// Writes all `size` bytes, retrying after interruptions; false (errno set)
+// on failure.
+bool WriteFully(int fd, const void* data, std::size_t size);
+
+// Reads up to `size` bytes at `offset`, fewer only at the end of the file,
+// retrying after interruptions; -1 (errno set) on failure.
+ssize_t ReadFullyAt(int fd, std::uint64_t offset, void* buffer, std::size_t size);
 
 // Moves `from` to `to` unless `to` exists; false with errno EEXIST when it does.
 bool RenameNoReplace(const std::string& from, const std::string& to);

@@ -114,9 +114,8 @@ void ArchiveReader::ParseHead() {
 
 void ArchiveReader::Complete() {
     expect_ = Expect::Head;
-    if (!started_) {
+    if (depth_ == 0) {  // the first record: once the root has ended, nothing more is read
         if (record_.type != RecordType::Folder || !record_.name.empty()) Malformed("no root folder");
-        started_ = true;
         depth_ = 1;
         builder_.BeginFolder(record_.name, record_.attributes);
         return;

@@ -79,7 +79,6 @@ private:
     std::size_t targetSize_ = 0;
     std::uint64_t contentsLeft_ = 0;
     unsigned depth_ = 0;
-    bool started_ = false;
 };
 
 }  // namespace tav

@@ -1,11 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -48,8 +48,22 @@ std::vector<std::string> SortedNames(const std::string& path) {
     throw Failure(Exit::Io, "the source changed while it was read: " + path);
 }
 
-timespec TimeOf(const EntryAttributes& attributes) {
-    return {static_cast<time_t>(attributes.mtimeSeconds), static_cast<long>(attributes.mtimeNanoseconds)};
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Access time left as it is, modification time as stored.
+std::array<timespec, 2> StoredTimes(const EntryAttributes& attributes) {
+    return {{{0, UTIME_OMIT},
+             {static_cast<time_t>(attributes.mtimeSeconds), static_cast<long>(attributes.mtimeNanoseconds)}}};
+}
+
+// Gives an open entry its stored mode and time and closes it; false, with
+// errno of the first step that failed, when any did.
+bool SettleAndClose(int fd, const EntryAttributes& attributes) {
+    const bool settled = ::fchmod(fd, attributes.mode) == 0 && ::futimens(fd, StoredTimes(attributes).data()) == 0;
+    const int error = errno;
+    if (::close(fd) != 0 && settled) return false;
+    errno = error;
+    return settled;
 }
 
 }  // namespace
@@ -130,39 +144,31 @@ void FolderSource::ReadFile(const File& file, std::uint64_t offset, unsigned cha
     struct stat st;
     const bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == file.device &&
                       st.st_ino == file.inode && static_cast<std::uint64_t>(st.st_size) == file.size;
-    std::size_t done = 0;
-    while (same && done < size) {
-        const ssize_t got = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
-    }
+    const ssize_t got = same ? ReadFullyAt(fd, offset, buffer, size) : 0;
     const int error = errno;
     ::close(fd);
-    if (!same || done < size) {
-        errno = error;
-        if (same && done < size && error != 0) FailIo("cannot read " + file.path);
-        SourceChanged(file.path);
-    }
+    errno = error;
+    if (got < 0) FailIo("cannot read " + file.path);
+    if (static_cast<std::size_t>(got) < size) SourceChanged(file.path);
 }
 
 // Creates what the archive reader asks for, each entry relative to its
 // parent's descriptor.
 class OutputFolder::Builder : public FolderBuilder {
 public:
-    Builder(std::string temp, std::string target) : temp_(std::move(temp)), target_(std::move(target)) {}
+    // `root`: a descriptor of the folder being built, which the builder takes.
+    Builder(int root, std::string target) : root_(root), target_(std::move(target)) {}
     ~Builder() override {
+        if (root_ >= 0) ::close(root_);
         if (file_ >= 0) ::close(file_);
         for (const Open& folder : folders_) ::close(folder.fd);
     }
 
     void BeginFolder(const std::string& name, const EntryAttributes& attributes) override {
-        int fd;
-        if (folders_.empty()) {
-            fd = ::open(temp_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        } else {
+        int fd = std::exchange(root_, -1);
+        if (!folders_.empty()) {
             if (::mkdirat(current(), name.c_str(), 0700) != 0) Fail(name);
-            fd = ::openat(current(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            fd = ::openat(current(), name.c_str(), kFolderFlags);
         }
         if (fd < 0) Fail(name);
         folders_.push_back({fd, attributes});
@@ -172,12 +178,7 @@ public:
     void EndFolder() override {
         const Open folder = folders_.back();
         folders_.pop_back();
-        const timespec times[2] = {{0, UTIME_OMIT}, TimeOf(folder.attributes)};
-        const bool set = ::fchmod(folder.fd, folder.attributes.mode) == 0 && ::futimens(folder.fd, times) == 0;
-        const int error = errno;
-        ::close(folder.fd);
-        errno = error;
-        if (!set) Fail("");
+        if (!SettleAndClose(folder.fd, folder.attributes)) Fail("");
     }
 
     void BeginFile(const std::string& name, const EntryAttributes& attributes) override {
@@ -187,28 +188,16 @@ public:
     }
 
     void FileData(const unsigned char* data, std::size_t size) override {
-        while (size > 0) {
-            const ssize_t written = ::write(file_, data, size);
-            if (written < 0 && errno == EINTR) continue;
-            if (written < 0) Fail("");
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
+        if (!WriteFully(file_, data, size)) Fail("");
     }
 
     void EndFile() override {
-        const timespec times[2] = {{0, UTIME_OMIT}, TimeOf(fileAttributes_)};
-        const bool set = ::fchmod(file_, fileAttributes_.mode) == 0 && ::futimens(file_, times) == 0;
-        const int error = errno;
-        const bool closed = ::close(std::exchange(file_, -1)) == 0;
-        errno = error;
-        if (!set || !closed) Fail("");
+        if (!SettleAndClose(std::exchange(file_, -1), fileAttributes_)) Fail("");
     }
 
     void Link(const std::string& name, const std::string& target, const EntryAttributes& attributes) override {
         if (::symlinkat(target.c_str(), current(), name.c_str()) != 0) Fail(name);
-        const timespec times[2] = {{0, UTIME_OMIT}, TimeOf(attributes)};
-        if (::utimensat(current(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) Fail(name);
+        if (::utimensat(current(), name.c_str(), StoredTimes(attributes).data(), AT_SYMLINK_NOFOLLOW) != 0) Fail(name);
     }
 
 private:
@@ -224,7 +213,7 @@ private:
         FailIo("cannot write " + target_);
     }
 
-    std::string temp_;
+    int root_;
     std::string target_;
     std::vector<Open> folders_;
     int file_ = -1;
@@ -245,7 +234,7 @@ void RemoveAbandonedFolders(const std::string& parent) {
         const std::string name = entry->d_name;
         if (name.size() != 11 || name.compare(0, 5, ".TAV-") != 0) continue;
         const std::string path = parent + "/" + name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::open(path.c_str(), kFolderFlags);
         if (fd < 0) continue;
         struct stat st;
         if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && now - st.st_mtime > 60 &&
@@ -267,18 +256,22 @@ OutputFolder::OutputFolder(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
     RemoveAbandonedFolders(FolderOf(target));
     temp_ = FolderOf(target) + "/.TAV-XXXXXX";
-    sigset_t all, previous;
-    sigfillset(&all);
-    ::sigprocmask(SIG_BLOCK, &all, &previous);
+    HoldSignals();
     const bool made = ::mkdtemp(temp_.data()) != nullptr;
-    const int error = errno;
-    if (made) SetPendingFolder(temp_.c_str());
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    errno = error;
+    if (made) SetPendingTemporary(temp_.c_str());
+    ReleaseSignals();
     if (!made) FailIo("cannot create a folder in " + FolderOf(target));
-    lock_ = ::open(temp_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (lock_ < 0 || ::flock(lock_, LOCK_EX) != 0) FailIo("cannot create a folder in " + FolderOf(target));
-    builder_ = std::make_unique<Builder>(temp_, target_);
+    lock_ = ::open(temp_.c_str(), kFolderFlags);
+    const int root = lock_ < 0 || ::flock(lock_, LOCK_EX) != 0 ? -1 : ::fcntl(lock_, F_DUPFD_CLOEXEC, 0);
+    if (root < 0) {  // no destructor runs for a constructor that throws
+        const int error = errno;
+        if (lock_ >= 0) ::close(lock_);
+        RemoveTree(temp_.c_str());
+        SetPendingTemporary(nullptr);
+        errno = error;
+        FailIo("cannot create a folder in " + FolderOf(target));
+    }
+    builder_ = std::make_unique<Builder>(root, target_);
     reader_ = std::make_unique<ArchiveReader>(*builder_);
 }
 
@@ -286,7 +279,7 @@ OutputFolder::~OutputFolder() {
     reader_.reset();
     builder_.reset();
     if (!committed_) RemoveTree(temp_.c_str());
-    SetPendingFolder(nullptr);
+    SetPendingTemporary(nullptr);
     if (lock_ >= 0) ::close(lock_);
 }
 
@@ -298,20 +291,10 @@ void OutputFolder::Write(const void* data, std::size_t size) {
 // than a flush per file) before the folder gets its name.
 void OutputFolder::Complete() {
     reader_->Finish();
-    const int fd = ::open(temp_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 || ::syncfs(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        errno = error;
-        FailIo("cannot write " + target_);
-    }
-    ::close(fd);
-    if (!RenameNoReplace(temp_, target_)) {
-        if (errno == EEXIST || errno == ENOTEMPTY) throw Failure(Exit::TargetExists, "the target exists already: " + target_);
-        FailIo("cannot create " + target_);
-    }
+    if (::syncfs(lock_) != 0) FailIo("cannot write " + target_);
+    if (!RenameNoReplace(temp_, target_)) FailToName(target_);
     committed_ = true;
-    SetPendingFolder(nullptr);
+    SetPendingTemporary(nullptr);
     SyncFolder(FolderOf(target_));
 }
 

@@ -11,12 +11,15 @@ namespace tav {
 // terminal. A signal the parent set to be ignored stays ignored.
 void HardenProcess();
 
-// The named temporary file a fatal signal removes (nullptr: none). Only one
-// output is ever pending.
+// The named temporary file, or temporary folder with all it holds, that a
+// fatal signal removes (nullptr: none). Only one output is ever pending.
 void SetPendingTemporary(const char* path);
 
-// The temporary folder a fatal signal removes with all it holds (nullptr: none).
-void SetPendingFolder(const char* path);
+// Holds every signal back until ReleaseSignals(), so that a temporary can
+// be made and registered with SetPendingTemporary() with no signal in
+// between. Not nested; errno survives the release.
+void HoldSignals();
+void ReleaseSignals();
 
 // Removes the folder at `path` and everything in it, links never followed.
 // Async-signal-safe, so that the signal cleanup can use it too.

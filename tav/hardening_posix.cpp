@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 
@@ -18,7 +19,6 @@ namespace tav {
 namespace {
 
 std::atomic<const char*> g_pendingTemporary{nullptr};
-std::atomic<const char*> g_pendingFolder{nullptr};
 std::atomic<const termios*> g_terminal{nullptr};
 
 // Every signal whose default action ends the process and that a handler can
@@ -30,8 +30,9 @@ constexpr int kFatalSignals[] = {
 
 // Runs in signal context: only async-signal-safe calls.
 void CleanUpAndDie(int signal) {
-    if (const char* temporary = g_pendingTemporary.load()) ::unlink(temporary);
-    if (const char* folder = g_pendingFolder.load()) RemoveTree(folder);
+    if (const char* temporary = g_pendingTemporary.load(); temporary != nullptr && ::unlink(temporary) != 0) {
+        RemoveTree(temporary);
+    }
     if (const termios* saved = g_terminal.load()) ::tcsetattr(STDIN_FILENO, TCSANOW, saved);
     // Ends the process by the same signal, so the parent sees what happened;
     // a fault signal repeats on return from here with the default action.
@@ -99,7 +100,21 @@ void HardenProcess() {
 
 void SetPendingTemporary(const char* path) { g_pendingTemporary.store(path); }
 
-void SetPendingFolder(const char* path) { g_pendingFolder.store(path); }
+namespace {
+sigset_t g_maskBeforeHold;
+}
+
+void HoldSignals() {
+    sigset_t all;
+    sigfillset(&all);
+    ::sigprocmask(SIG_BLOCK, &all, &g_maskBeforeHold);
+}
+
+void ReleaseSignals() {
+    const int error = errno;
+    ::sigprocmask(SIG_SETMASK, &g_maskBeforeHold, nullptr);
+    errno = error;
+}
 
 void RemoveTree(const char* path) {
     const int folder = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -30,7 +30,7 @@ std::string SessionBusAddress() {
     return ::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) ? "unix:path=" + socket : "";
 }
 
-bool Set(const char* name) {
+bool IsSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != 0;
 }
@@ -83,7 +83,7 @@ std::string RunGdbus(const std::vector<std::string>& arguments) {
 bool NotificationsAvailable() {
     const char* choice = std::getenv("TAV_NOTIFY");
     if (choice != nullptr && (std::strcmp(choice, "off") == 0 || std::strcmp(choice, "0") == 0)) return false;
-    return ::isatty(STDERR_FILENO) == 0 && (Set("DISPLAY") || Set("WAYLAND_DISPLAY")) && !SessionBusAddress().empty() &&
+    return ::isatty(STDERR_FILENO) == 0 && (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) && !SessionBusAddress().empty() &&
            ::access(kGdbus, X_OK) == 0;
 }
 

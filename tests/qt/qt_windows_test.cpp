@@ -118,6 +118,8 @@ protected:
         return path;
     }
 
+    void RoundTripByDropping(const std::string& source, const std::string& encrypted);
+
     test::TempFolder folder_;
 
 private:
@@ -368,23 +370,30 @@ TEST_F(QtWindows, TheOpenDialogShowsItsFilterAndMatchesNamesWithoutADot) {
     EXPECT_EQ(fs::current_path(), folder_.path());
 }
 
+// With the real tool and "Delete encrypted" on: types a key, drops `source`
+// and waits for `encrypted`, removes `source`, then drops `encrypted` and
+// waits for `source` to be back.
+void QtWindows::RoundTripByDropping(const std::string& source, const std::string& encrypted) {
+    fs::create_symlink(TAV_PATH, folder_.path() / "TAV");
+    test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
+    TypeKey("a real key");
+    Then([&] { Drop({Url(source)}); });
+    WaitUntil([&] { return fs::exists(encrypted) && Active()->windowTitle() == "Druvel"; }, "encryption");
+    Then([&] { fs::remove_all(source); });
+    Then([&] { Drop({Url(encrypted)}); });
+    WaitUntil([&] { return fs::exists(source) && Active()->windowTitle() == "Druvel"; }, "decryption");
+    Then([] { Key(Qt::Key_Escape); });
+    RunProgram();
+}
+
 // With the real tool: a dropped file is encrypted next to itself, and the
 // encrypted file dropped back gives the original and, with "Delete
 // encrypted" on, goes away.
 TEST_F(QtWindows, EncryptsAndDecryptsWithTheRealTool) {
-    fs::create_symlink(TAV_PATH, folder_.path() / "TAV");
-    test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
     const std::string plain = Plain("notes.txt");
     const std::string original = test::ReadFile(plain);
     const std::string encrypted = folder_.file("notes_txt.TAV");
-    TypeKey("a real key");
-    Then([&] { Drop({Url(plain)}); });
-    WaitUntil([&] { return fs::exists(encrypted) && Active()->windowTitle() == "Druvel"; }, "encryption");
-    Then([&] { fs::remove(plain); });
-    Then([&] { Drop({Url(encrypted)}); });
-    WaitUntil([&] { return fs::exists(plain) && Active()->windowTitle() == "Druvel"; }, "decryption");
-    Then([] { Key(Qt::Key_Escape); });
-    RunProgram();
+    RoundTripByDropping(plain, encrypted);
     EXPECT_EQ(test::ReadFile(plain), original);
     EXPECT_FALSE(fs::exists(encrypted));
 }
@@ -393,20 +402,11 @@ TEST_F(QtWindows, EncryptsAndDecryptsWithTheRealTool) {
 // which gives the folder back, and with "Delete encrypted" on goes away
 // once the folder is there.
 TEST_F(QtWindows, EncryptsAndDecryptsAFolderWithTheRealTool) {
-    fs::create_symlink(TAV_PATH, folder_.path() / "TAV");
-    test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
     const std::string album = folder_.file("my.album");
     fs::create_directories(album + "/2026");
     test::WriteFile(album + "/2026/beach.jpg", "not really a picture");
     const std::string encrypted = folder_.file("my_album.TAV");
-    TypeKey("a real key");
-    Then([&] { Drop({Url(album)}); });
-    WaitUntil([&] { return fs::exists(encrypted) && Active()->windowTitle() == "Druvel"; }, "encryption");
-    Then([&] { fs::remove_all(album); });
-    Then([&] { Drop({Url(encrypted)}); });
-    WaitUntil([&] { return fs::exists(album) && Active()->windowTitle() == "Druvel"; }, "decryption");
-    Then([] { Key(Qt::Key_Escape); });
-    RunProgram();
+    RoundTripByDropping(album, encrypted);
     EXPECT_EQ(test::ReadFile(album + "/2026/beach.jpg"), "not really a picture");
     EXPECT_FALSE(fs::exists(encrypted));
 }
