@@ -1,8 +1,6 @@
 #include "core/options.h"
 
-#include <filesystem>
-#include <system_error>
-
+#include "platform/file.h"
 #include "platform/path.h"
 #include "platform/profile.h"
 
@@ -21,9 +19,8 @@ const char* FlagText(std::int32_t value) { return value != 0 ? "1" : "0"; }
 }  // namespace
 
 std::string SettingsFilePath() {
-    std::error_code error;
-    std::string folder = std::filesystem::current_path(error).string();
-    if (error || folder.empty()) return {};
+    std::string folder = platform::CurrentFolder();
+    if (folder.empty()) return {};
     const char separator = platform::PathSeparator();
     if (folder.back() != separator) folder += separator;
     return folder + kSettingsFileName;

@@ -8,12 +8,18 @@ extern Backend g_headlessBackend;
 #ifdef DRUVEL_WITH_QT
 extern Backend g_qtBackend;
 #endif
+#ifdef DRUVEL_WITH_WIN32
+extern Backend g_win32Backend;
+#endif
 
 namespace {
 
 Backend* const kBackends[] = {
 #ifdef DRUVEL_WITH_QT
     &g_qtBackend,
+#endif
+#ifdef DRUVEL_WITH_WIN32
+    &g_win32Backend,
 #endif
     &g_headlessBackend,
 };

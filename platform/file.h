@@ -18,4 +18,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents);
 // True when `path` is a file or a folder now (a link to one does not count).
 bool FileOrFolderExists(const std::string& path);
 
+// The process's current directory, in the system's own bytes; empty when it
+// cannot be found.
+std::string CurrentFolder();
+
 }  // namespace platform

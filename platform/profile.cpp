@@ -101,7 +101,7 @@ void Profile::SetText(std::string_view text) {
     while (!text.empty()) {
         const std::size_t lf = text.find('\n');
         std::string_view content = text.substr(0, lf);
-        std::string ending;
+        const char* ending = "";
         if (lf != std::string_view::npos) {
             ending = "\n";
             if (!content.empty() && content.back() == '\r') {
@@ -109,7 +109,7 @@ void Profile::SetText(std::string_view text) {
                 ending = "\r\n";
             }
         }
-        lines_.push_back({std::string(content), ending});
+        lines_.push_back({std::string(content), std::string(ending)});
         text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
     }
 }
@@ -164,10 +164,13 @@ void Profile::InsertLine(std::size_t at, std::string content) {
 }
 
 void Profile::SetString(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string keyLine = std::string(key) + "=" + std::string(value);
+    std::string keyLine(key);
+    keyLine.append("=").append(value);
     const std::size_t header = FindSection(section);
     if (header == kNone) {
-        InsertLine(lines_.size(), "[" + std::string(section) + "]");
+        std::string headerLine("[");
+        headerLine.append(section).append("]");
+        InsertLine(lines_.size(), std::move(headerLine));
         InsertLine(lines_.size(), keyLine);
         return;
     }

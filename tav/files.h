@@ -77,6 +77,9 @@ private:
     std::uint64_t flushed_ = 0;
 };
 
+// The full path of the running program's own file.
+std::string OwnProgramPath();
+
 // True when `path` names a folder (following a link to one).
 bool IsFolder(const std::string& path);
 

@@ -107,6 +107,14 @@ std::string BaseName(const std::string& path) {
     return trimmed.substr(trimmed.rfind('/') + 1);
 }
 
+std::string OwnProgramPath() {
+    char* resolved = ::realpath("/proc/self/exe", nullptr);
+    if (resolved == nullptr) throw Failure(Exit::Io, "cannot find this program's own file");
+    std::string path = resolved;
+    std::free(resolved);
+    return path;
+}
+
 bool IsFolder(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -1,6 +1,5 @@
 #include "tav/hardening.h"
 
-#include <sodium.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -126,11 +125,5 @@ void RemoveTree(const char* path) {
 }
 
 void SetTerminalToRestore(const termios* saved) { g_terminal.store(saved); }
-
-__attribute__((noinline)) void WipeStack() {
-    volatile unsigned char area[64 * 1024];
-    sodium_memzero(const_cast<unsigned char*>(area), sizeof area);
-    __asm__ __volatile__("" : : "r"(area) : "memory");
-}
 
 }  // namespace tav

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "tav/arguments.h"
 #include "tav/failure.h"
 #include "tav/files.h"
 #include "tav/folder.h"
@@ -127,7 +128,8 @@ int main(int argc, char** argv) {
     int status;
     try {
         if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
-        status = Run(argc, argv);
+        char** arguments = ProgramArguments(argc, argv);
+        status = Run(argc, arguments);
     } catch (const Failure& failure) {
         const std::string message = Printable(failure.what());
         std::fprintf(stderr, "TAV: %s\n", message.c_str());

@@ -1,7 +1,6 @@
 #include "tav/stream.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -98,10 +97,7 @@ void SealPayload(const PlainSource& source, const std::string& sourceName, std::
 
 SelfImage FindSelfImage() {
     SelfImage self;
-    char* resolved = ::realpath("/proc/self/exe", nullptr);
-    if (resolved == nullptr) throw Failure(Exit::Io, "cannot find this program's own file");
-    self.path = resolved;
-    std::free(resolved);
+    self.path = OwnProgramPath();
     const SourceFile program(self.path);
     self.carriesData = FindTrailer(program, self.programSize);
     if (!self.carriesData) self.programSize = program.size();

@@ -1,7 +1,7 @@
-#include <unistd.h>
-
+#include <chrono>
 #include <deque>
 #include <filesystem>
+#include <thread>
 
 #include "platform/headless/headless.h"
 #include "platform/process.h"
@@ -128,7 +128,7 @@ void PumpEvents(int /*milliseconds*/) {
         return;
     }
     // Tool runs in tests are short: look again within a millisecond.
-    ::usleep(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 // Takes the next action when it is the answer of `kind`; records a fault otherwise.

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -152,6 +153,12 @@ bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view co
 bool FileOrFolderExists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+}
+
+std::string CurrentFolder() {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string() : folder.string();
 }
 
 }  // namespace platform

@@ -1,0 +1,58 @@
+// Starting the tool on Windows: the program file in the current directory
+// only (never one found on the search path), with one command line made
+// the way the C run time's _spawnl makes it, its arguments joined by
+// blanks: "TAV" and the command text. The tool gets a console window of its
+// own. While it runs, the window keeps handling its messages.
+#include <windows.h>
+
+#include "platform/file.h"
+#include "platform/process.h"
+
+namespace platform {
+
+namespace {
+
+WaitPump g_pump = nullptr;
+unsigned g_started = 0;
+
+DWORD WaitForProcess(HANDLE process) {
+    while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        if (g_pump == nullptr) {
+            WaitForSingleObject(process, INFINITE);
+        } else {
+            g_pump();
+        }
+    }
+    DWORD status = 0;
+    return GetExitCodeProcess(process, &status) ? status : static_cast<DWORD>(-1);
+}
+
+}  // namespace
+
+void SetWaitPump(WaitPump pump) { g_pump = pump; }
+
+unsigned ProgramsStarted() { return g_started; }
+
+int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /*arguments*/,
+                      const std::string& commandText) {
+    const std::string folder = CurrentFolder();
+    if (folder.empty()) return -1;
+    const std::string program = folder + (folder.back() == '\\' ? "" : "\\") + name + ".exe";
+    std::string commandLine = name + " " + commandText;
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, &process)) {
+        return -1;
+    }
+    ++g_started;
+    CloseHandle(process.hThread);
+    const DWORD status = WaitForProcess(process.hProcess);
+    CloseHandle(process.hProcess);
+    // Exit codes above INT_MAX (a crash's NTSTATUS) stay non-zero as negatives.
+    return static_cast<int>(status);
+}
+
+}  // namespace platform

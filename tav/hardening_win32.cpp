@@ -1,0 +1,55 @@
+// Guards for the run on Windows. There are no signals: Ctrl-C, Ctrl-Break,
+// closing the console window, logging off and shutting down reach a console
+// control handler, on a thread of its own, which removes the pending
+// temporary file before the process ends. Crash dialogs are off, so a fault
+// ends the run at once instead of waiting for a click.
+#include <windows.h>
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
+
+#include "tav/hardening.h"
+
+namespace tav {
+
+namespace {
+
+std::recursive_mutex g_pendingLock;
+std::string g_pending;  // guarded by g_pendingLock
+
+BOOL WINAPI CleanUpOnBreak(DWORD /*event*/) {
+    // The lock is kept: nothing registers a new temporary before the
+    // default handler, which this one leaves the event to, ends the process.
+    g_pendingLock.lock();
+    if (!g_pending.empty() && !DeleteFileA(g_pending.c_str())) RemoveTree(g_pending.c_str());
+    return FALSE;
+}
+
+}  // namespace
+
+void HardenProcess() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetConsoleCtrlHandler(&CleanUpOnBreak, TRUE);
+}
+
+void SetPendingTemporary(const char* path) {
+    std::lock_guard<std::recursive_mutex> lock(g_pendingLock);
+    g_pending = path != nullptr ? path : "";
+}
+
+void HoldSignals() { g_pendingLock.lock(); }
+
+void ReleaseSignals() {
+    const DWORD error = GetLastError();
+    g_pendingLock.unlock();
+    SetLastError(error);
+}
+
+void RemoveTree(const char* path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+}  // namespace tav

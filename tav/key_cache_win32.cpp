@@ -1,0 +1,23 @@
+// Windows keeps no key cache: every run derives its key. There is no agent.
+#include "tav/failure.h"
+#include "tav/key_cache.h"
+#include "tav/key_cache_agent.h"
+
+namespace tav {
+
+bool RecallMasterKeyForEncryption(const SecureBuffer&, const KdfParams&, std::array<unsigned char, kSaltSize>&,
+                                  SecureBuffer&) {
+    return false;
+}
+
+bool RecallMasterKey(const SecureBuffer&, const KdfParams&, const std::array<unsigned char, kSaltSize>&,
+                     SecureBuffer&) {
+    return false;
+}
+
+void RememberMasterKey(const SecureBuffer&, const KdfParams&, const std::array<unsigned char, kSaltSize>&,
+                       const SecureBuffer&) {}
+
+int RunKeyAgent() { throw Failure(Exit::Usage, "TAV keeps no key agent on Windows"); }
+
+}  // namespace tav
