@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "tests/support/system.h"
 #include "tests/support/workspace.h"
 
 namespace {
@@ -48,7 +49,7 @@ TEST_F(FileJobs, EncryptedFileStaysWhenItShould) {
     EXPECT_TRUE(Exists(encrypted_)) << "failed decryption";
 
     tool_.Succeed();
-    tool_.DieBySignal(SIGKILL);
+    tool_.DieBySignal(SIGTERM);
     ProcessFile(encrypted_, "k");
     EXPECT_TRUE(Exists(encrypted_)) << "tool killed by a signal";
 
@@ -107,7 +108,7 @@ TEST(RunTool, StatusOfTheTool) {
     tool.ExitWith(3);
     EXPECT_EQ(RunTool(command), 3);
     tool.DieBySignal(SIGTERM);
-    EXPECT_EQ(RunTool(command), 128 + SIGTERM);
+    EXPECT_EQ(RunTool(command), test::StatusOfProgramKilledBy(SIGTERM));
 }
 
 TEST(RunTool, NeverLooksOnTheSearchPath) {
@@ -115,8 +116,8 @@ TEST(RunTool, NeverLooksOnTheSearchPath) {
     const std::string elsewhere = folder.file("bin");
     std::filesystem::create_directory(elsewhere);
     test::FakeTool tool(elsewhere);
-    const std::string searchPath = elsewhere + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
-    ::setenv("PATH", searchPath.c_str(), 1);
+    const std::string searchPath = elsewhere + test::kSearchPathSeparator + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    test::SetEnvironment("PATH", searchPath.c_str());
 
     test::WriteFile(folder.file("x_txt.TAV"), "encrypted");
     g_options = Options{1, 0, 0, 1, 1};

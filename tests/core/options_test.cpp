@@ -32,9 +32,12 @@ TEST_F(OptionsTest, PathIsTheCurrentDirectoryAndTheFileName) {
     EXPECT_EQ(SettingsFilePath(), folder_.file("Druvel.ini"));
     std::filesystem::create_directory(folder_.file("sub"));
     std::filesystem::current_path(folder_.file("sub"));
-    EXPECT_EQ(SettingsFilePath(), folder_.file("sub/Druvel.ini")) << "the path is formed anew each time";
+    EXPECT_EQ(SettingsFilePath(), (folder_.path() / "sub" / "Druvel.ini").string()) << "the path is formed anew each time";
+    // At the root the separator is not doubled: "/Druvel.ini", "C:\Druvel.ini".
     std::filesystem::current_path("/");
-    EXPECT_EQ(SettingsFilePath(), "/Druvel.ini");
+    const std::string root = std::filesystem::current_path().string();
+    ASSERT_TRUE(root.back() == '/' || root.back() == '\\');
+    EXPECT_EQ(SettingsFilePath(), root + "Druvel.ini");
 }
 
 TEST_F(OptionsTest, NoFileCreatesOneWithTheStartValues) {
@@ -89,7 +92,12 @@ TEST_F(OptionsTest, UnreadableFileIsNeitherReadNorReplaced) {
 TEST_F(OptionsTest, UnreadableCurrentDirectoryLeavesStartValuesAndWritesNothing) {
     std::filesystem::create_directory(folder_.file("gone"));
     std::filesystem::current_path(folder_.file("gone"));
-    std::filesystem::remove(folder_.file("gone"));
+    std::error_code error;
+    std::filesystem::remove(folder_.file("gone"), error);
+    if (error) {
+        std::filesystem::current_path(folder_.path());
+        GTEST_SKIP() << "this system does not remove a folder that is a current directory";
+    }
     EXPECT_EQ(SettingsFilePath(), "");
     LoadOptions();
     ExpectOptions(g_options, 1, 0, 0, 1, 0);

@@ -1,19 +1,16 @@
 #include "tests/support/workspace.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
+#include <thread>
+
+#include "tests/support/system.h"
 
 namespace test {
 
-TempFolder::TempFolder() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "druvel-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+TempFolder::TempFolder() : previous_(std::filesystem::current_path()), path_(MakeTemporaryFolder()) {
     std::filesystem::current_path(path_);
 }
 
@@ -32,7 +29,7 @@ TempFolder::~TempFolder() {
 
 std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -51,35 +48,34 @@ std::string ReadFile(const std::string& path) {
 
 FakeTool::FakeTool(const std::filesystem::path& folder)
     : log_((folder / "tool-runs.log").string()), release_((folder / "tool-release").string()) {
-    std::filesystem::create_symlink(FAKE_TAV_PATH, folder / "TAV");
-    ::setenv("FAKE_TAV_LOG", log_.c_str(), 1);
+    InstallProgram(FAKE_TAV_PATH, folder, "TAV");
+    SetEnvironment("FAKE_TAV_LOG", log_.c_str());
     Succeed();
 }
 
 void FakeTool::Succeed() {
-    ::unsetenv("FAKE_TAV_EXIT");
-    ::unsetenv("FAKE_TAV_SIGNAL");
-    ::unsetenv("FAKE_TAV_HOLD");
-    ::unsetenv("FAKE_TAV_NO_TARGET");
+    for (const char* name : {"FAKE_TAV_EXIT", "FAKE_TAV_SIGNAL", "FAKE_TAV_HOLD", "FAKE_TAV_NO_TARGET"}) {
+        SetEnvironment(name, nullptr);
+    }
 }
 
 void FakeTool::SucceedWithoutTarget() {
     Succeed();
-    ::setenv("FAKE_TAV_NO_TARGET", "1", 1);
+    SetEnvironment("FAKE_TAV_NO_TARGET", "1");
 }
 
-void FakeTool::HoldEachRun() { ::setenv("FAKE_TAV_HOLD", release_.c_str(), 1); }
+void FakeTool::HoldEachRun() { SetEnvironment("FAKE_TAV_HOLD", release_.c_str()); }
 
 // Returns once the waiting run has taken the release, so that a second
 // release always goes to the next run.
 void FakeTool::Release() {
     WriteFile(release_, "");
-    while (std::filesystem::exists(release_)) ::usleep(1000);
+    while (std::filesystem::exists(release_)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-void FakeTool::ExitWith(int status) { ::setenv("FAKE_TAV_EXIT", std::to_string(status).c_str(), 1); }
+void FakeTool::ExitWith(int status) { SetEnvironment("FAKE_TAV_EXIT", std::to_string(status).c_str()); }
 
-void FakeTool::DieBySignal(int signal) { ::setenv("FAKE_TAV_SIGNAL", std::to_string(signal).c_str(), 1); }
+void FakeTool::DieBySignal(int signal) { SetEnvironment("FAKE_TAV_SIGNAL", std::to_string(signal).c_str()); }
 
 std::vector<std::vector<std::string>> FakeTool::Runs() const {
     std::istringstream log(ReadFile(log_));

@@ -1,33 +1,63 @@
 // Stands in for the encryption tool in tests. It appends the arguments it got
-// to the file named by FAKE_TAV_LOG, then ends as the test asks:
+// (read as TAV reads them) to the file named by FAKE_TAV_LOG, then ends as
+// the test asks:
 //   FAKE_TAV_EXIT=n    exit with status n (default 0)
 //   FAKE_TAV_SIGNAL=n  kill itself with signal n
 //   FAKE_TAV_HOLD=path wait until `path` exists, then remove it and go on
 // Like the real tool, a successful run leaves its target (the third
-// argument) behind, unless FAKE_TAV_NO_TARGET is set.
-#include <unistd.h>
+// argument) behind, unless FAKE_TAV_NO_TARGET is set. On Windows the whole
+// command line the program got is appended to FAKE_TAV_LOG.line too.
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tav/arguments.h"
+
+namespace {
+
+void LogCommandLine(const char* log) {
+#ifdef _WIN32
+    if (std::FILE* file = std::fopen((std::string(log) + ".line").c_str(), "ab")) {
+        std::fprintf(file, "%s\n", GetCommandLineA());
+        std::fclose(file);
+    }
+#else
+    (void)log;
+#endif
+}
+
+// One record per run: the argument count, then each argument as its length
+// and its bytes, so that any byte survives.
+void LogArguments(const char* log, int argc, char** argv) {
+    if (std::FILE* file = std::fopen(log, "ab")) {
+        std::fprintf(file, "%d\n", argc - 1);
+        for (int i = 1; i < argc; ++i) {
+            std::fprintf(file, "%u\n", static_cast<unsigned>(std::strlen(argv[i])));
+            std::fwrite(argv[i], 1, std::strlen(argv[i]), file);
+            std::fputc('\n', file);
+        }
+        std::fclose(file);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (const char* log = std::getenv("FAKE_TAV_LOG")) {
-        if (std::FILE* file = std::fopen(log, "ab")) {
-            // One record per run: the argument count, then each argument as
-            // its length and its bytes, so that any byte survives.
-            std::fprintf(file, "%d\n", argc - 1);
-            for (int i = 1; i < argc; ++i) {
-                std::fprintf(file, "%zu\n", std::strlen(argv[i]));
-                std::fwrite(argv[i], 1, std::strlen(argv[i]), file);
-                std::fputc('\n', file);
-            }
-            std::fclose(file);
-        }
-    }
+    const char* log = std::getenv("FAKE_TAV_LOG");
+    if (log != nullptr) LogCommandLine(log);
+    argv = tav::ProgramArguments(argc, argv);
+    if (log != nullptr) LogArguments(log, argc, argv);
     if (const char* hold = std::getenv("FAKE_TAV_HOLD")) {
-        while (::access(hold, F_OK) != 0) ::usleep(2000);
+        while (!std::filesystem::exists(hold)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         std::remove(hold);
     }
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));

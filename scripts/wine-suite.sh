@@ -1,0 +1,38 @@
+#!/bin/sh
+# Runs the Windows tests under Wine: in a Wine prefix of the build's own
+# (made once, keyed by Wine's version), on a virtual display, with one Wine
+# server for the whole run, so that windows appear and each program starts
+# quickly.
+#   scripts/wine-suite.sh BUILD_FOLDER [ctest arguments...]
+set -eu
+build=$(cd "$1" && pwd)
+shift
+export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stamp="$WINEPREFIX/.druvel-$(wine --version)"
+
+if [ ! -f "$stamp" ]; then
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  # Debian's Wine uses its own fonts only from the prefix: with them,
+  # "MS Sans Serif" is the real bitmap font and dialogs get their true size.
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  # No window manager runs here: Wine frames the windows itself, and a
+  # closed window does not wait for one to answer.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -w
+  touch "$stamp"
+fi
+# The open-file dialog starts where the last one left off; every run starts alike.
+wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\ComDlg32' /f >/dev/null 2>&1 || true
+wineserver -w
+
+cd "$build"
+exec xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  wineserver -p
+  # Wine starts its services with the first program; started here, they do
+  # not hold on to the output of a test (where CTest would wait for them).
+  wine wineboot >/dev/null 2>&1 </dev/null
+  ctest "$@"
+  status=$?
+  wineserver -k
+  exit $status' sh "$@"

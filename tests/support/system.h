@@ -1,0 +1,28 @@
+#pragma once
+
+// What the test support needs of the operating system, one file per system.
+
+#include <filesystem>
+#include <string>
+
+namespace test {
+
+// A new, empty, private folder under the system's temporary folder.
+std::filesystem::path MakeTemporaryFolder();
+
+// Sets (or, for nullptr, removes) a variable of this process's environment,
+// which the programs it starts inherit.
+void SetEnvironment(const char* name, const char* value);
+
+// Makes `program` runnable as `name` in `folder`, as the tool is found there.
+void InstallProgram(const std::filesystem::path& program, const std::filesystem::path& folder,
+                    const std::string& name);
+
+// What separates the folders of the PATH variable.
+extern const char kSearchPathSeparator;
+
+// The status a program that raised `signal` ends with, as the program that
+// started it sees it.
+int StatusOfProgramKilledBy(int signal);
+
+}  // namespace test
