@@ -1,0 +1,242 @@
+// TAV.exe as Windows programs start it: one command line, of the shape
+// Druvel writes, or typed by a person; files made by the Linux build.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/workspace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kVectorKey = "correct horse battery staple";
+
+struct Result {
+    DWORD status = 0xFFFFFFFF;
+    std::string errors;
+};
+
+// Runs `program` with the whole command line `line` (the program's name
+// first), standard input `input`, and waits for it.
+Result RunLine(const std::string& program, std::string line, const std::string& input = "") {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, errRead, errWrite;
+    CreatePipe(&inRead, &inWrite, &inherit, 0);
+    CreatePipe(&errRead, &errWrite, &inherit, 0);
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = errWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process{};
+    Result result;
+    const BOOL started =
+        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(inRead);
+    CloseHandle(errWrite);
+    if (started) {
+        DWORD written;
+        if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+        CloseHandle(inWrite);
+        char buffer[4096];
+        DWORD got;
+        while (ReadFile(errRead, buffer, sizeof buffer, &got, nullptr) && got > 0) result.errors.append(buffer, got);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &result.status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    } else {
+        CloseHandle(inWrite);
+    }
+    CloseHandle(errRead);
+    return result;
+}
+
+// The command line Druvel writes for a file.
+std::string DruvelLine(const std::string& operation, const std::string& source, const std::string& target,
+                       const std::string& key) {
+    return "TAV " + operation + " \"" + source + "\" \"" + target + "\" \"" + key + "\"";
+}
+
+std::string ReadFile(const std::string& path) { return test::ReadFile(path); }
+
+class WindowsTav : public ::testing::Test {
+protected:
+    Result Tav(const std::string& line, const std::string& input = "") { return RunLine(TAV_FAST_KDF_PATH, line, input); }
+    std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
+
+    test::TempFolder folder_;
+};
+
+// The run time's own splitting would read `ke"y` as `key` and `a\"` as a
+// quote; TAV takes every key exactly: it opens a file encrypted under it
+// when the same key comes on standard input, where no splitting happens.
+TEST_F(WindowsTav, KeysArriveExactlyAsTyped) {
+    test::WriteFile(folder_.file("plain.txt"), "secret contents");
+    const std::string plain = folder_.file("plain.txt");
+    for (const std::string key : {"ke\"y", "a\\b\\", "back\\\\\"slash", "  blanks around  ", "\"quoted\"", "tail\\",
+                                  "\" \" \"", "x\" \"y.TAV\" \"z"}) {
+        SCOPED_TRACE(key);
+        const std::string encrypted = folder_.file("plain_txt.TAV");
+        Result result = Tav(DruvelLine("e0", plain, encrypted, key));
+        ASSERT_EQ(result.status, 0u) << result.errors;
+        result = Tav("TAV D \"" + encrypted + "\" \"" + folder_.file("back.txt") + "\"", key + "\r\n");
+        ASSERT_EQ(result.status, 0u) << result.errors;
+        EXPECT_EQ(ReadFile(folder_.file("back.txt")), "secret contents");
+        EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("again.txt"), key)).status, 0u);
+        fs::remove(encrypted);
+        fs::remove(folder_.file("back.txt"));
+        fs::remove(folder_.file("again.txt"));
+    }
+}
+
+// Druvel decrypting "C:\a\.TAV" names the target "C:\a\": the backslash
+// before the closing quote ends the field; the key stays the key.
+TEST_F(WindowsTav, ATargetEndingInABackslashIsItsOwnField) {
+    fs::create_directory(folder_.file("a"));
+    test::WriteFile(folder_.file("a\\.TAV"), "not decrypted");
+    const std::string target = folder_.file("a") + "\\";
+    const Result result = Tav(DruvelLine("d", folder_.file("a\\.TAV"), target, "the key"));
+    EXPECT_EQ(result.status, 4u);
+    EXPECT_EQ(result.errors, "TAV: the target exists already: " + target + "\r\n");
+    EXPECT_EQ(result.errors.find("the key"), std::string::npos) << result.errors;
+    EXPECT_EQ(test::NamesIn(folder_.file("a")), std::vector<std::string>{".TAV"});
+}
+
+// A person's command line without quotes is split as any program's is.
+TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
+    test::WriteFile(folder_.file("p.txt"), "typed");
+    fs::current_path(folder_.path());
+    ASSERT_EQ(Tav("TAV e0 p.txt p_txt.TAV simplekey").status, 0u);
+    ASSERT_EQ(Tav("TAV d p_txt.TAV back.txt \"simplekey\"").status, 0u);
+    EXPECT_EQ(ReadFile(folder_.file("back.txt")), "typed");
+    EXPECT_EQ(Tav("TAV e0 only-two").status, 1u);
+}
+
+// Every failing run leaves the folder as it was: no output, no temporary file.
+TEST_F(WindowsTav, FailuresLeaveNothingBehind) {
+    test::WriteFile(folder_.file("x.txt"), std::string(300000, 'x'));
+    ASSERT_EQ(Tav(DruvelLine("e0", folder_.file("x.txt"), folder_.file("x_txt.TAV"), "k")).status, 0u);
+    const std::vector<std::string> before = Names();
+
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("x_txt.TAV"), folder_.file("y.txt"), "wrong")).status, 2u);
+    std::string damaged = ReadFile(folder_.file("x_txt.TAV"));
+    damaged[damaged.size() - 100] ^= 1;
+    test::WriteFile(folder_.file("damaged.TAV"), damaged);
+    EXPECT_EQ(Tav(DruvelLine("d", folder_.file("damaged.TAV"), folder_.file("y.txt"), "k")).status, 3u);
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("damaged.TAV"), folder_.file("y.txt"), "k")).status, 3u);
+    fs::remove(folder_.file("damaged.TAV"));
+    EXPECT_EQ(Tav(DruvelLine("d", folder_.file("x_txt.TAV"), folder_.file("x.txt"), "k")).status, 4u);
+    EXPECT_EQ(ReadFile(folder_.file("x.txt")), std::string(300000, 'x'));
+    EXPECT_EQ(Names(), before);
+}
+
+TEST_F(WindowsTav, FoldersAreRefusedWithAReason) {
+    fs::create_directory(folder_.file("photos"));
+    const Result result = Tav(DruvelLine("e0", folder_.file("photos"), folder_.file("photos_.TAV"), "k"));
+    EXPECT_EQ(result.status, 5u);
+    EXPECT_NE(result.errors.find("Linux only"), std::string::npos) << result.errors;
+    EXPECT_FALSE(fs::exists(folder_.file("photos_.TAV")));
+}
+
+// The Linux build's known-answer files, decrypted here: the format is the
+// same on both systems, byte for byte.
+TEST_F(WindowsTav, FilesEncryptedOnLinuxDecrypt) {
+    const std::string vectors = TAV_VECTORS;
+    for (const std::string name : {"v1/hello.txt", "v1/chunk-plus-one.bin", "v2/empty.txt", "v2/hello.txt",
+                                   "v2/chunk-262144.bin", "v2/chunk-262145.bin"}) {
+        const fs::path plain(name);
+        const std::string encrypted = vectors + "/" + (plain.parent_path() / plain.stem()).string() + "_" +
+                                      plain.extension().string().substr(1) + ".TAV";
+        for (const std::string decrypt : {"D", "d"}) {
+            SCOPED_TRACE(name + " " + decrypt);
+            fs::remove(folder_.file("out"));
+            const Result result = RunLine(TAV_PATH, DruvelLine(decrypt, encrypted, folder_.file("out"), kVectorKey));
+            ASSERT_EQ(result.status, 0u) << result.errors;
+            EXPECT_TRUE(ReadFile(folder_.file("out")) == ReadFile(vectors + "/" + name));
+        }
+    }
+}
+
+TEST_F(WindowsTav, MalformedFilesGiveTheirStatusAndNoOutput) {
+    int checked = 0;
+    for (const std::string version : {"malformed-v1", "malformed-v2"}) {
+        const std::string vectors = std::string(TAV_VECTORS) + "/" + version;
+        std::istringstream manifest(ReadFile(vectors + "/expected.txt"));
+        std::string line;
+        while (std::getline(manifest, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream fields(line);
+            std::string name;
+            DWORD expected;
+            fields >> name >> expected;
+            SCOPED_TRACE(version + "/" + line);
+            fs::remove(folder_.file("out"));
+            const Result result = RunLine(TAV_PATH, DruvelLine("D", vectors + "/" + name, folder_.file("out"), kVectorKey));
+            EXPECT_EQ(result.status, expected) << result.errors;
+            EXPECT_EQ(fs::exists(folder_.file("out")), expected == 0);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 50);
+}
+
+// A self-decrypting file is a Windows program: started without arguments it
+// asks for the key and restores the file next to itself; TAV opens it too.
+TEST_F(WindowsTav, SelfDecryptingProgramRestoresNextToItself) {
+    test::WriteFile(folder_.file("report.txt"), "quarterly");
+    ASSERT_EQ(Tav(DruvelLine("a0", folder_.file("report.txt"), folder_.file("report_txt.EXE"), "k y")).status, 0u);
+    fs::rename(folder_.file("report.txt"), folder_.file("original.txt"));
+
+    const Result result = RunLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "k y\r\n");
+    ASSERT_EQ(result.status, 0u) << result.errors;
+    EXPECT_EQ(ReadFile(folder_.file("report.txt")), "quarterly");
+    EXPECT_EQ(RunLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "wrong\r\n").status, 2u);
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("report_txt.EXE"), folder_.file("via-tav.txt"), "k y")).status, 0u);
+    EXPECT_EQ(ReadFile(folder_.file("via-tav.txt")), "quarterly");
+}
+
+// Paranoia's key derivation takes 1 GiB, which a 32-bit process has room
+// for only when it is marked large-address aware.
+TEST_F(WindowsTav, ParanoiaFitsInThe32BitProgram) {
+    test::WriteFile(folder_.file("p.txt"), "paranoid");
+    Result result = RunLine(TAV_PATH, DruvelLine("e0+", folder_.file("p.txt"), folder_.file("p_txt.TAV"), "k"));
+    ASSERT_EQ(result.status, 0u) << result.errors;
+    result = RunLine(TAV_PATH, DruvelLine("D", folder_.file("p_txt.TAV"), folder_.file("back.txt"), "k"));
+    ASSERT_EQ(result.status, 0u) << result.errors;
+    EXPECT_EQ(ReadFile(folder_.file("back.txt")), "paranoid");
+}
+
+// Started with a console of its own, as Druvel starts it, a failing TAV
+// keeps its window open so that the message can be read.
+TEST_F(WindowsTav, AFailureInItsOwnConsoleWaitsToBeRead) {
+    const auto runInOwnConsole = [this](const char* notify) {
+        SetEnvironmentVariableA("TAV_NOTIFY", notify);
+        std::string line = DruvelLine("D", folder_.file("missing.TAV"), folder_.file("out"), "k");
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        EXPECT_TRUE(CreateProcessA(TAV_FAST_KDF_PATH, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                                   nullptr, nullptr, &startup, &process));
+        const DWORD waited = WaitForSingleObject(process.hProcess, 2000);
+        TerminateProcess(process.hProcess, 9);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
+        return waited;
+    };
+    EXPECT_EQ(runInOwnConsole(nullptr), static_cast<DWORD>(WAIT_TIMEOUT)) << "the window closed at once";
+    EXPECT_EQ(runInOwnConsole("off"), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+}  // namespace
