@@ -42,7 +42,7 @@ std::vector<std::string> DroppedNames(HDROP drop) {
 
 void OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
     void* window = LayerWindowOf(dialog);
-    const int id = static_cast<short>(LOWORD(wParam));
+    const int id = LOWORD(wParam);
     const UINT code = HIWORD(wParam);
     const HWND control = reinterpret_cast<HWND>(lParam);
     if (control == nullptr) return g_events.command(window, id, false);

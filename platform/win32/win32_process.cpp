@@ -2,7 +2,8 @@
 // only (never one found on the search path), with one command line made
 // the way the C run time's _spawnl makes it, its arguments joined by
 // blanks: "TAV" and the command text. The tool gets a console window of its
-// own. While it runs, the window keeps handling its messages.
+// own, shown without taking the keyboard from Druvel's window, which keeps
+// handling its messages while the tool runs.
 #include <windows.h>
 
 #include "platform/file.h"
@@ -42,6 +43,8 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
                         nullptr, &startup, &process)) {

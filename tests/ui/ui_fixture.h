@@ -7,22 +7,24 @@
 #include "platform/window.h"
 #include "res/resource.h"
 #include "tests/support/workspace.h"
+#include "tests/ui/driver.h"
 
 namespace test {
 
 // Each UI test runs in a fresh folder holding the stand-in tool, with the
-// headless backend and an empty script. Teardown fails when a window was
+// backend under test and an empty script. Teardown fails when a window was
 // left open, the script was not used up, or a dialog went unanswered.
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        headless::Reset();
+        StartDriver();
         SetApplicationName("/opt/druvel/Druvel");
         g_options = kStartOptions;
     }
 
     void TearDown() override {
         EXPECT_TRUE(platform::OpenWindows().empty()) << "a window was left open";
+        EXPECT_EQ(WindowsLeftOpen(), 0) << "a window is still on the screen";
         EXPECT_EQ(headless::PendingActions(), 0u) << "actions of the script were not used";
         for (const std::string& error : headless::Shown().errors) ADD_FAILURE() << error;
     }

@@ -9,3 +9,13 @@ target_compile_definitions(tav_windows_tests PRIVATE
   TAV_VECTORS="${CMAKE_CURRENT_SOURCE_DIR}/tav/vectors")
 add_dependencies(tav_windows_tests TAV tav_fast_kdf)
 gtest_discover_tests(tav_windows_tests PROPERTIES TIMEOUT 120 ${DRUVEL_DISCOVERY})
+
+# The UI's behaviour cases on the real Win32 windows, driven with the
+# system's own input.
+add_executable(ui_win32_tests ui/main_dialog_test.cpp ui/settings_dialog_test.cpp win32/win32_driver.cpp
+               win32/win32_input.cpp ${DRUVEL_RC})
+add_dependencies(ui_win32_tests druvel_rc)
+target_link_libraries(ui_win32_tests PRIVATE druvel_ui druvel_test_support GTest::gtest_main)
+target_compile_definitions(ui_win32_tests PRIVATE FAKE_TAV_PATH="$<TARGET_FILE:fake_tav>")
+# The display's keyboard focus is one for all its windows: one test at a time.
+gtest_discover_tests(ui_win32_tests PROPERTIES TIMEOUT 60 RESOURCE_LOCK display ${DRUVEL_DISCOVERY})

@@ -1,0 +1,248 @@
+// The test driver of the Win32 backend: the same scripts as the headless
+// backend's, carried out on the real windows with the system's own input
+// (keys through the dialog manager, clicks, real drop handles, the real
+// message box and open-file dialog). A timer runs the script from whatever
+// message loop is running, so that the program's own loops, a message
+// box's and the open-file dialog's all take their turn; the timer's message
+// comes only when no other input waits, so each act lands after the last
+// one was handled. What the program asks of the backend is recorded on the
+// way through, as the headless backend records it.
+#include <gtest/gtest.h>
+
+#include "platform/backend.h"
+#include "platform/headless/script.h"
+#include "tests/ui/driver.h"
+#include "tests/win32/win32_input.h"
+
+namespace test {
+
+namespace {
+
+using headless::Act;
+using headless::ActKind;
+using platform::Window;
+namespace input = win32_input;
+
+// Without a move from the script for this long, something waits for an act
+// that never comes.
+constexpr int kPatienceTicks = 300;
+
+platform::Backend g_real;
+int g_pumping = 0;        // inside the wait for the tool
+int g_idleTicks = 0;
+bool g_inTick = false;
+bool g_fileNameFolderEntered = false;
+
+bool IsBottomWindow(const Window& window) {
+    return !platform::OpenWindows().empty() && platform::OpenWindows().front() == &window;
+}
+
+// ---- what the program asks of the backend, recorded on the way through
+
+void RecordShowWindow(Window& window) {
+    headless::MutableRecord().windowsShown.push_back(window.tmpl->id);
+    if (IsBottomWindow(window)) headless::MutableRecord().captions.push_back(window.caption);
+    g_real.ShowWindow(window);
+}
+
+void RecordCaptionChanged(Window& window) {
+    if (IsBottomWindow(window)) headless::MutableRecord().captions.push_back(window.caption);
+    g_real.CaptionChanged(window);
+}
+
+void RecordForeground(Window& window) {
+    ++headless::MutableRecord().foregroundRequests;
+    g_real.BringToForeground(window);
+}
+
+void CountPumping(int milliseconds) {
+    ++g_pumping;
+    g_real.PumpEvents(milliseconds);
+    --g_pumping;
+}
+
+int RecordMessageBox(const platform::MessageBoxRequest& request) {
+    headless::MutableRecord().messageBoxes.push_back(
+        {request.owner != nullptr ? request.owner->caption : "", request.text, request.caption, request.type});
+    return g_real.MessageBox(request);
+}
+
+platform::FileDialogResult RecordFileDialog(const platform::FileDialogRequest& request) {
+    headless::MutableRecord().fileDialogs.push_back(
+        {request.open, request.flags, request.filter, request.owner != nullptr ? request.owner->caption : ""});
+    g_fileNameFolderEntered = false;
+    return g_real.FileDialog(request);
+}
+
+void RecordDrawIcon(Window& window, int x, int y, HICON icon) {
+    headless::MutableRecord().iconsDrawn.push_back({x, y, icon});
+    g_real.DrawIcon(window, x, y, icon);
+}
+
+// ---- the acts, on the real windows
+
+// What the layer holds is what the window shows.
+void ExpectShownAsHeld(const Window& w) {
+    EXPECT_EQ(input::Caption(w.view), w.caption);
+    for (const platform::Control& control : w.controls) {
+        const int id = control.id();
+        if (id == -1) continue;
+        SCOPED_TRACE("control " + std::to_string(id));
+        EXPECT_EQ(input::ControlEnabled(w.view, id), control.enabled);
+        EXPECT_EQ(input::ControlVisible(w.view, id), control.visible);
+        switch (control.tmpl->kind) {
+        case ControlKind::ComboBox:
+            EXPECT_EQ(input::ComboSelection(w.view, id), control.selection);
+            EXPECT_EQ(input::ComboItems(w.view, id), control.items);
+            break;
+        case ControlKind::CheckBox:
+            EXPECT_EQ(input::ControlChecked(w.view, id), control.checked);
+            EXPECT_EQ(input::ControlText(w.view, id), control.text);
+            break;
+        default:
+            EXPECT_EQ(input::ControlText(w.view, id), control.text);
+        }
+    }
+    if (w.focus >= 0 && !w.iconic) {
+        EXPECT_EQ(input::FocusedControl(w.view), w.controls[static_cast<std::size_t>(w.focus)].id());
+    }
+}
+
+void Perform(Window& w, const Act& act) {
+    void* const dialog = w.view;
+    switch (act.kind) {
+    case ActKind::TypeText: return input::TypeText(dialog, act.id, act.text);
+    case ActKind::Enter: return input::PressKey(dialog, input::Key::Enter);
+    case ActKind::Escape: return input::PressKey(dialog, input::Key::Escape);
+    case ActKind::HelpKey: return input::PressKey(dialog, input::Key::F1);
+    case ActKind::CloseBox: return input::PressCloseBox(dialog);
+    case ActKind::Click: return input::Click(dialog, act.id);
+    case ActKind::ChooseMenu: return input::ChooseMenu(dialog, act.id);
+    case ActKind::DropFiles: return input::DropFiles(dialog, act.paths);
+    case ActKind::SetCheck: return input::SetCheck(dialog, act.id, act.flag);
+    case ActKind::SelectItem: return input::SelectItem(dialog, act.id, act.index);
+    case ActKind::Focus: return input::Focus(dialog, act.id);
+    case ActKind::Minimize: return input::Minimize(dialog, true);
+    case ActKind::Restore: return input::Minimize(dialog, false);
+    case ActKind::Inspect:
+        ExpectShownAsHeld(w);
+        return act.check(w);
+    case ActKind::Call: return act.check(w);
+    case ActKind::AnswerMessageBox:
+    case ActKind::AnswerFileDialog: return;
+    }
+}
+
+void AnswerMessageBox(void* box) {
+    headless::Act answer;
+    const std::string text = input::MessageBoxText(box);
+    if (headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + text + "\"")) {
+        const auto& shown = headless::MutableRecord().messageBoxes;
+        EXPECT_FALSE(shown.empty());
+        if (!shown.empty()) {
+            EXPECT_EQ(text, shown.back().text);
+            EXPECT_EQ(input::MessageBoxCaption(box), shown.back().title);
+        }
+        EXPECT_FALSE(input::MessageBoxHasIcon(box));
+    }
+    input::PressButton(box, IDOK);
+}
+
+// The choice takes two steps, as a person makes it: into the files' folder
+// first, then their names, quoted when there are several.
+void AnswerFileDialog(void* dialog) {
+    const Act* next = headless::NextAct();
+    if (next == nullptr || next->kind != ActKind::AnswerFileDialog || !next->confirm || next->paths.empty()) {
+        headless::Act answer;
+        headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog");
+        return input::PressButton(dialog, IDCANCEL);
+    }
+    const std::vector<std::string>& paths = next->paths;
+    if (!g_fileNameFolderEntered) {
+        g_fileNameFolderEntered = true;
+        return input::EnterFileName(dialog, paths[0].substr(0, paths[0].find_last_of("\\/") + 1));
+    }
+    std::string names;
+    for (const std::string& path : paths) {
+        const std::string name = path.substr(path.find_last_of("\\/") + 1);
+        names += paths.size() == 1 ? name : "\"" + name + "\" ";
+    }
+    headless::DropNextAct();
+    input::EnterFileName(dialog, names);
+}
+
+std::vector<void*> OwnDialogs() {
+    std::vector<void*> own;
+    for (const Window* window : platform::OpenWindows()) own.push_back(window->view);
+    return own;
+}
+
+// Nothing the script can do now: wait a while, then say what is stuck.
+void WaitOrGiveUp(Window& w) {
+    if (++g_idleTicks < kPatienceTicks) return;
+    g_idleTicks = 0;
+    if (const Act* next = headless::NextAct()) {
+        headless::Fault((next->whileToolRuns ? "the tool was not running for: " : "no dialog was open to take: ") +
+                        next->description);
+        headless::DropNextAct();
+        return;
+    }
+    headless::Fault("the script ended while \"" + w.caption + "\" was open");
+    w.dialog->EndDialog(-1);
+}
+
+void Tick() {
+    if (g_inTick) return;
+    g_inTick = true;
+    void* found = nullptr;
+    switch (input::FindCommonDialog(OwnDialogs(), found)) {
+    case input::CommonDialog::MessageBox:
+        AnswerMessageBox(found);
+        break;
+    case input::CommonDialog::OpenFile:
+        AnswerFileDialog(found);
+        break;
+    case input::CommonDialog::None:
+        if (Window* w = platform::ActiveWindow(); w != nullptr && w->view != nullptr) {
+            Act act;
+            if (headless::TakeDueAct(g_pumping > 0, act)) {
+                g_idleTicks = 0;
+                Perform(*w, act);
+            } else if (g_pumping == 0) {
+                WaitOrGiveUp(*w);
+            }
+        }
+        break;
+    }
+    g_inTick = false;
+}
+
+void WrapBackend() {
+    platform::Backend& backend = platform::ActiveBackend();
+    g_real = backend;
+    backend.ShowWindow = RecordShowWindow;
+    backend.CaptionChanged = RecordCaptionChanged;
+    backend.BringToForeground = RecordForeground;
+    backend.PumpEvents = CountPumping;
+    backend.MessageBox = RecordMessageBox;
+    backend.FileDialog = RecordFileDialog;
+    backend.DrawIcon = RecordDrawIcon;
+    g_real.Init(0, nullptr);
+    input::StartTimer(&Tick);
+}
+
+}  // namespace
+
+const char* const kBackendUnderTest = "win32";
+
+void StartDriver() {
+    headless::Reset();
+    platform::SelectBackend("win32");
+    static const bool wrapped = (WrapBackend(), true);
+    (void)wrapped;
+    g_idleTicks = 0;
+}
+
+int WindowsLeftOpen() { return input::VisibleWindows(); }
+
+}  // namespace test

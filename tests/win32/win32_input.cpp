@@ -1,0 +1,210 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "tests/win32/win32_input.h"
+
+namespace win32_input {
+
+namespace {
+
+HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
+
+void (*g_tick)() = nullptr;
+
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_tick != nullptr) g_tick();
+}
+
+std::string TextOf(HWND window) {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+bool Usable(HWND control) { return control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control); }
+
+void PostKey(HWND target, WPARAM key) {
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+bool IsClass(HWND window, const char* name) {
+    char found[64];
+    return GetClassNameA(window, found, sizeof found) > 0 && std::strcmp(found, name) == 0;
+}
+
+struct Search {
+    const std::vector<Handle>* own;
+    HWND found;
+    CommonDialog kind;
+};
+
+BOOL CALLBACK LookAt(HWND window, LPARAM parameter) {
+    Search& search = *reinterpret_cast<Search*>(parameter);
+    if (!IsWindowVisible(window) || !IsClass(window, "#32770")) return TRUE;
+    for (Handle own : *search.own) {
+        if (own == window) return TRUE;
+    }
+    search.found = window;
+    search.kind = GetDlgItem(window, 0xFFFF) != nullptr ? CommonDialog::MessageBox : CommonDialog::OpenFile;
+    return FALSE;
+}
+
+BOOL CALLBACK CountVisible(HWND window, LPARAM parameter) {
+    if (IsWindowVisible(window)) ++*reinterpret_cast<int*>(parameter);
+    return TRUE;
+}
+
+}  // namespace
+
+void StartTimer(void (*tick)()) {
+    g_tick = tick;
+    SetTimer(nullptr, 0, 10, &OnTimer);
+}
+
+// Keys go to the focused control, as the keyboard sends them; the dialog
+// manager in the program's loop takes Enter, Escape and F1 from there.
+void PressKey(Handle dialog, Key key) {
+    const HWND focus = GetFocus();
+    const HWND target = focus != nullptr && IsChild(AsWindow(dialog), focus) ? focus : AsWindow(dialog);
+    if (key == Key::F1) {
+        // The system turns F1 into WM_HELP for the window with the focus.
+        HELPINFO help{sizeof help, HELPINFO_WINDOW, GetDlgCtrlID(target), target, 0, {}};
+        SendMessageA(AsWindow(dialog), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+        return;
+    }
+    PostKey(target, key == Key::Enter ? VK_RETURN : VK_ESCAPE);
+}
+
+void TypeText(Handle dialog, int id, const std::string& text) {
+    const HWND edit = GetDlgItem(AsWindow(dialog), id);
+    if (Usable(edit)) SetWindowTextA(edit, text.c_str());
+}
+
+void Click(Handle dialog, int id) {
+    const HWND button = GetDlgItem(AsWindow(dialog), id);
+    if (Usable(button)) PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void ChooseMenu(Handle dialog, int command) {
+    const HMENU menu = GetMenu(AsWindow(dialog));
+    const UINT state = menu != nullptr ? GetMenuState(menu, static_cast<UINT>(command), MF_BYCOMMAND) : 0xFFFFFFFF;
+    if (state == 0xFFFFFFFF || (state & (MF_GRAYED | MF_DISABLED)) != 0) return;
+    PostMessageA(AsWindow(dialog), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void PressCloseBox(Handle dialog) {
+    if ((GetWindowLongA(AsWindow(dialog), GWL_STYLE) & WS_SYSMENU) == 0) return;
+    PostMessageA(AsWindow(dialog), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+// A drop as the shell makes it: a DROPFILES block with the names, each
+// ending in a zero and the list in another.
+void DropFiles(Handle dialog, const std::vector<std::string>& paths) {
+    if ((GetWindowLongA(AsWindow(dialog), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0) return;
+    std::string names;
+    for (const std::string& path : paths) names += path + '\0';
+    names += '\0';
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = FALSE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size());
+    GlobalUnlock(memory);
+    PostMessageA(AsWindow(dialog), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
+
+void SetCheck(Handle dialog, int id, bool checked) {
+    if (ControlChecked(dialog, id) != checked) Click(dialog, id);
+}
+
+// As a choice in the list does it: the selection moves, and the dialog hears of it.
+void SelectItem(Handle dialog, int id, int index) {
+    const HWND combo = GetDlgItem(AsWindow(dialog), id);
+    if (!Usable(combo)) return;
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageA(AsWindow(dialog), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+void Focus(Handle dialog, int id) {
+    const HWND control = GetDlgItem(AsWindow(dialog), id);
+    if (Usable(control)) PostMessageA(AsWindow(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+}
+
+void Minimize(Handle dialog, bool minimized) { ShowWindow(AsWindow(dialog), minimized ? SW_MINIMIZE : SW_RESTORE); }
+
+std::string Caption(Handle dialog) { return TextOf(AsWindow(dialog)); }
+
+std::string ControlText(Handle dialog, int id) {
+    const HWND control = GetDlgItem(AsWindow(dialog), id);
+    return control != nullptr ? TextOf(control) : std::string();
+}
+
+bool ControlEnabled(Handle dialog, int id) { return IsWindowEnabled(GetDlgItem(AsWindow(dialog), id)) != FALSE; }
+
+bool ControlVisible(Handle dialog, int id) {
+    return (GetWindowLongA(GetDlgItem(AsWindow(dialog), id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool ControlChecked(Handle dialog, int id) { return IsDlgButtonChecked(AsWindow(dialog), id) == BST_CHECKED; }
+
+int ComboSelection(Handle dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageA(AsWindow(dialog), id, CB_GETCURSEL, 0, 0));
+}
+
+std::vector<std::string> ComboItems(Handle dialog, int id) {
+    std::vector<std::string> items;
+    const int count = static_cast<int>(SendDlgItemMessageA(AsWindow(dialog), id, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::string item(static_cast<std::size_t>(SendDlgItemMessageA(AsWindow(dialog), id, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
+        item.resize(static_cast<std::size_t>(
+            SendDlgItemMessageA(AsWindow(dialog), id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+        items.push_back(item);
+    }
+    return items;
+}
+
+int FocusedControl(Handle dialog) {
+    const HWND focus = GetFocus();
+    return focus != nullptr && GetParent(focus) == AsWindow(dialog) ? GetDlgCtrlID(focus) : 0;
+}
+
+CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found) {
+    Search search{&own, nullptr, CommonDialog::None};
+    EnumThreadWindows(GetCurrentThreadId(), &LookAt, reinterpret_cast<LPARAM>(&search));
+    found = search.found;
+    return search.kind;
+}
+
+std::string MessageBoxText(Handle box) { return ControlText(box, 0xFFFF); }
+
+std::string MessageBoxCaption(Handle box) { return Caption(box); }
+
+// A message box shows its icon in a static control of its own.
+bool MessageBoxHasIcon(Handle box) {
+    const HWND icon = GetDlgItem(AsWindow(box), 0x0014);
+    return icon != nullptr && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0;
+}
+
+void PressButton(Handle dialog, int id) {
+    if (const HWND button = GetDlgItem(AsWindow(dialog), id)) PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void EnterFileName(Handle dialog, const std::string& text) {
+    // The name field: an editable combo box (cmb13) in the current dialog,
+    // a plain edit field (edt1) in older ones.
+    HWND field = GetDlgItem(AsWindow(dialog), 0x047C);
+    if (field == nullptr) field = GetDlgItem(AsWindow(dialog), 0x0480);
+    SetWindowTextA(field, text.c_str());
+    PressButton(dialog, IDOK);
+}
+
+int VisibleWindows() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), &CountVisible, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+}  // namespace win32_input
