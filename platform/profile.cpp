@@ -15,7 +15,7 @@ namespace platform {
 //   CR LF and LF-only files read alike (a file keeps its own line endings);
 // - blanks and tabs around section names, key names and values are ignored;
 // - a line whose first non-blank character is ';' is a comment;
-// - "[name]" starts a section; "name=value" is a key line (the name ends at
+// - "[name]" starts a section (the name ends at the line's last "]"); "name=value" is a key line (the name ends at
 //   the first "="); any other line is ignored and kept;
 // - key lines before the first section header belong to no section;
 // - names match without regard to ASCII case, and of a section or key that
@@ -41,7 +41,7 @@ bool IsComment(std::string_view content) {
 bool SectionName(std::string_view content, std::string_view& name) {
     const std::string_view t = TrimBlanks(content);
     if (t.empty() || t.front() != '[') return false;
-    const std::size_t close = t.find(']');
+    const std::size_t close = t.rfind(']');
     if (close == std::string_view::npos) return false;
     name = TrimBlanks(t.substr(1, close - 1));
     return true;

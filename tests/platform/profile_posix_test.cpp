@@ -18,14 +18,14 @@ namespace {
 
 using platform::Profile;
 
-class ProfileFile : public ::testing::Test {
+class ProfilePosixFile : public ::testing::Test {
 protected:
     std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
 
     test::TempFolder folder_;
 };
 
-TEST_F(ProfileFile, SaveKeepsPermissionsAndFollowsLinks) {
+TEST_F(ProfilePosixFile, SaveKeepsPermissionsAndFollowsLinks) {
     const std::string real = folder_.file("real.ini");
     test::WriteFile(real, "[S]\r\nk=1\r\n");
     std::filesystem::permissions(real, std::filesystem::perms(0640));
@@ -43,7 +43,7 @@ TEST_F(ProfileFile, SaveKeepsPermissionsAndFollowsLinks) {
 
 // A write that fails half way (here: the file-size limit, which holds even
 // for root) must leave the old file whole and no temporary file behind.
-TEST_F(ProfileFile, FailedSaveLeavesTheOldFileWhole) {
+TEST_F(ProfilePosixFile, FailedSaveLeavesTheOldFileWhole) {
     const std::string path = folder_.file("Druvel.ini");
     const std::string original = "[S]\r\nk=1\r\n";
     test::WriteFile(path, original);
@@ -67,7 +67,7 @@ TEST_F(ProfileFile, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(Names(), std::vector<std::string>{"Druvel.ini"});
 }
 
-TEST_F(ProfileFile, SaveWritesThroughDanglingAndChainedLinksAndKeepsThem) {
+TEST_F(ProfilePosixFile, SaveWritesThroughDanglingAndChainedLinksAndKeepsThem) {
     std::filesystem::create_directory(folder_.file("elsewhere"));
     std::filesystem::create_symlink("elsewhere/settings.ini", folder_.file("middle.ini"));
     std::filesystem::create_symlink(folder_.file("middle.ini"), folder_.file("Druvel.ini"));
@@ -84,7 +84,7 @@ TEST_F(ProfileFile, SaveWritesThroughDanglingAndChainedLinksAndKeepsThem) {
 }
 
 // Killed at any moment, a save leaves the old file or the new one, whole.
-TEST_F(ProfileFile, KilledSaveLeavesTheOldOrTheNewFileWhole) {
+TEST_F(ProfilePosixFile, KilledSaveLeavesTheOldOrTheNewFileWhole) {
     const std::string path = folder_.file("Druvel.ini");
     Profile older, newer;
     older.SetString("S", "k", std::string(1 << 20, 'o'));

@@ -51,6 +51,7 @@ TEST(ProfileRead, ToleratesWhatPeopleWriteByHand) {
     EXPECT_EQ(p.GetInt("ENCRYPT", "Paranoia", 7), 7) << "only the first of two sections is read";
     EXPECT_EQ(p.GetInt("DECRYPT", "IntCheck", 1), 0) << "last line without a line ending";
     EXPECT_EQ(p.GetInt("", "orphan", 5), 5) << "keys before the first header belong to no section";
+    EXPECT_EQ(Parsed("[a]b]\nk=1\n").GetInt("a]b", "k", 0), 1) << "a section name ends at the line's last bracket";
 }
 
 TEST(ProfileRead, AByteOrderMarkIsSkippedAndKept) {
