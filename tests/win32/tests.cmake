@@ -24,3 +24,14 @@ gtest_discover_tests(ui_win32_tests PROPERTIES TIMEOUT 60 RESOURCE_LOCK display 
 add_executable(profile_differential_tests win32/profile_differential_test.cpp)
 target_link_libraries(profile_differential_tests PRIVATE druvel_system druvel_test_support GTest::gtest_main)
 gtest_discover_tests(profile_differential_tests PROPERTIES TIMEOUT 60 ${DRUVEL_DISCOVERY})
+
+add_executable(tool_run_tests win32/tool_run_test.cpp)
+target_link_libraries(tool_run_tests PRIVATE druvel_core druvel_test_support GTest::gtest_main)
+gtest_discover_tests(tool_run_tests PROPERTIES TIMEOUT 60 ${DRUVEL_DISCOVERY})
+
+# Both ways between the systems: encrypted by the Linux build, decrypted by
+# TAV.exe, and back. Skipped when the Linux build is not there.
+set(DRUVEL_LINUX_TAV "${PROJECT_SOURCE_DIR}/build/default/tav/TAV" CACHE FILEPATH "The Linux build's TAV")
+add_test(NAME CrossSystem.FilesTravelBetweenLinuxAndWindows
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/cross_system_test.sh ${DRUVEL_LINUX_TAV} $<TARGET_FILE:TAV>)
+set_tests_properties(CrossSystem.FilesTravelBetweenLinuxAndWindows PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
