@@ -35,3 +35,7 @@ set(DRUVEL_LINUX_TAV "${PROJECT_SOURCE_DIR}/build/default/tav/TAV" CACHE FILEPAT
 add_test(NAME CrossSystem.FilesTravelBetweenLinuxAndWindows
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/cross_system_test.sh ${DRUVEL_LINUX_TAV} $<TARGET_FILE:TAV>)
 set_tests_properties(CrossSystem.FilesTravelBetweenLinuxAndWindows PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+
+add_test(NAME WindowsPackages.ZipAndInstallerInstallAndUninstall
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/packages_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(WindowsPackages.ZipAndInstallerInstallAndUninstall PROPERTIES TIMEOUT 120)
