@@ -1,7 +1,7 @@
 // Guards for the run on Windows. There are no signals: Ctrl-C, Ctrl-Break,
 // closing the console window, logging off and shutting down reach a console
 // control handler, on a thread of its own, which removes the pending
-// temporary file before the process ends. Crash dialogs are off, so a fault
+// temporary file and ends the process. Crash dialogs are off, so a fault
 // ends the run at once instead of waiting for a click.
 #include <windows.h>
 
@@ -19,12 +19,14 @@ namespace {
 std::recursive_mutex g_pendingLock;
 std::string g_pending;  // guarded by g_pendingLock
 
+// Ends the run as a break ends a console program, never with a status that
+// reads as success. The lock is kept: nothing registers a new temporary
+// before the process is gone.
 BOOL WINAPI CleanUpOnBreak(DWORD /*event*/) {
-    // The lock is kept: nothing registers a new temporary before the
-    // default handler, which this one leaves the event to, ends the process.
     g_pendingLock.lock();
     if (!g_pending.empty() && !DeleteFileA(g_pending.c_str())) RemoveTree(g_pending.c_str());
-    return FALSE;
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    return TRUE;
 }
 
 }  // namespace

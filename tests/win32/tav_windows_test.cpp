@@ -239,4 +239,46 @@ TEST_F(WindowsTav, AFailureInItsOwnConsoleWaitsToBeRead) {
     EXPECT_EQ(runInOwnConsole("off"), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
+// Ctrl-C (as Ctrl-Break, or closing the console) while the output is being
+// written: the hidden temporary file goes with the process.
+TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
+    test::WriteFile(folder_.file("big.bin"), std::string(64 << 20, 'b'));
+    std::string line = DruvelLine("e0+", folder_.file("big.bin"), folder_.file("big_bin.TAV"), "k");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    SetEnvironmentVariableA("TAV_NOTIFY", "off");
+    ASSERT_TRUE(CreateProcessA(TAV_PATH, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                               &startup, &process));
+    SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
+    const auto temporaryThere = [this] {
+        for (const std::string& name : Names()) {
+            if (name.rfind(".TAV-", 0) == 0) return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 500 && !temporaryThere(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(temporaryThere()) << "the output file is made before the key derivation";
+    // The break goes to every program on TAV's console, this one joining it
+    // for the moment and ignoring it.
+    FreeConsole();
+    if (!AttachConsole(process.dwProcessId)) {
+        TerminateProcess(process.hProcess, 9);
+        GTEST_SKIP() << "this system cannot join another program's console";
+    }
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GTEST_SKIP() << "this system sends no console break to another program (Wine: " << GetLastError() << ")";
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_NE(status, 0u);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    EXPECT_EQ(Names(), std::vector<std::string>{"big.bin"});
+}
+
 }  // namespace
