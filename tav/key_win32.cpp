@@ -3,23 +3,14 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "tav/failure.h"
 #include "tav/key.h"
+#include "tav/key_line.h"
 
 namespace tav {
 
 namespace {
-
-constexpr std::size_t kMaxKeyLine = 64 * 1024;
-
-std::unique_ptr<SecureBuffer> CheckedKey(const unsigned char* bytes, std::size_t size) {
-    if (size == 0) throw Failure(Exit::Usage, "the key is empty");
-    auto key = std::make_unique<SecureBuffer>(size);
-    std::memcpy(key->data(), bytes, size);
-    return key;
-}
 
 HANDLE g_console = INVALID_HANDLE_VALUE;
 DWORD g_savedMode = 0;
@@ -56,13 +47,6 @@ bool ReadByte(HANDLE input, bool console, unsigned char& c) {
 
 }  // namespace
 
-std::unique_ptr<SecureBuffer> TakeKeyArgument(char* argument) {
-    const std::size_t size = std::strlen(argument);
-    auto key = CheckedKey(reinterpret_cast<const unsigned char*>(argument), size);
-    sodium_memzero(argument, size);
-    return key;
-}
-
 std::unique_ptr<SecureBuffer> ReadKeyLine(const char* prompt) {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode;
@@ -73,16 +57,10 @@ std::unique_ptr<SecureBuffer> ReadKeyLine(const char* prompt) {
         std::fflush(stderr);
         echoOff = std::make_unique<EchoOff>(input);
     }
-    SecureBuffer line(kMaxKeyLine);
-    std::size_t size = 0;
-    unsigned char c;
-    while (ReadByte(input, console, c) && c != '\n') {
-        if (size == line.size()) throw Failure(Exit::Usage, "the key is too long (at most 65536 bytes on standard input)");
-        line.data()[size++] = c;
-    }
+    std::unique_ptr<SecureBuffer> key =
+        ReadKeyBytes([input, console](unsigned char& c) { return ReadByte(input, console, c); });
     if (console) std::fputs("\n", stderr);
-    if (size > 0 && line.data()[size - 1] == '\r') --size;
-    return CheckedKey(line.data(), size);
+    return NonEmptyKey(std::move(key));
 }
 
 }  // namespace tav

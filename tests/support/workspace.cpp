@@ -46,6 +46,24 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+std::vector<MalformedVector> MalformedVectors(const std::string& vectors) {
+    std::vector<MalformedVector> found;
+    for (const std::string version : {"malformed-v1", "malformed-v2"}) {
+        const std::string folder = vectors + "/" + version;
+        std::istringstream manifest(ReadFile(folder + "/expected.txt"));
+        std::string line;
+        while (std::getline(manifest, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream fields(line);
+            MalformedVector vector;
+            fields >> vector.path >> vector.status;
+            vector.path = folder + "/" + vector.path;
+            found.push_back(vector);
+        }
+    }
+    return found;
+}
+
 FakeTool::FakeTool(const std::filesystem::path& folder)
     : log_((folder / "tool-runs.log").string()), release_((folder / "tool-release").string()) {
     InstallProgram(FAKE_TAV_PATH, folder, "TAV");

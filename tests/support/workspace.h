@@ -32,6 +32,16 @@ void WriteFile(const std::string& path, const std::string& contents);
 // The whole contents of `path`, or an empty string when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// One malformed known-answer file and the exit status TAV gives for it.
+struct MalformedVector {
+    std::string path;
+    int status;
+};
+
+// Every malformed vector listed in the expected.txt of TAV's vector folders
+// "malformed-v1" and "malformed-v2" under `vectors`.
+std::vector<MalformedVector> MalformedVectors(const std::string& vectors);
+
 // The stand-in tool installed as "TAV" in a folder: it records every run's
 // arguments, and exits with the status a test sets.
 class FakeTool {
