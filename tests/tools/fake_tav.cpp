@@ -6,7 +6,8 @@
 //   FAKE_TAV_HOLD=path wait until `path` exists, then remove it and go on
 // Like the real tool, a successful run leaves its target (the third
 // argument) behind, unless FAKE_TAV_NO_TARGET is set. On Windows the whole
-// command line the program got is appended to FAKE_TAV_LOG.line too.
+// command line the program got is appended to FAKE_TAV_LOG.line too, and
+// what is left of it once read as TAV reads it to FAKE_TAV_LOG.line-after.
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -24,14 +25,15 @@
 
 namespace {
 
-void LogCommandLine(const char* log) {
+void LogCommandLine(const char* log, const char* suffix) {
 #ifdef _WIN32
-    if (std::FILE* file = std::fopen((std::string(log) + ".line").c_str(), "ab")) {
+    if (std::FILE* file = std::fopen((std::string(log) + suffix).c_str(), "ab")) {
         std::fprintf(file, "%s\n", GetCommandLineA());
         std::fclose(file);
     }
 #else
     (void)log;
+    (void)suffix;
 #endif
 }
 
@@ -53,9 +55,12 @@ void LogArguments(const char* log, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const char* log = std::getenv("FAKE_TAV_LOG");
-    if (log != nullptr) LogCommandLine(log);
+    if (log != nullptr) LogCommandLine(log, ".line");
     argv = tav::ProgramArguments(argc, argv);
-    if (log != nullptr) LogArguments(log, argc, argv);
+    if (log != nullptr) {
+        LogCommandLine(log, ".line-after");
+        LogArguments(log, argc, argv);
+    }
     if (const char* hold = std::getenv("FAKE_TAV_HOLD")) {
         while (!std::filesystem::exists(hold)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         std::remove(hold);

@@ -21,6 +21,9 @@ TEST(ToolRun, TheToolGetsDruvelsCommandLineExactly) {
     EXPECT_EQ(test::ReadFile(folder.file("tool-runs.log.line")), expected);
     ASSERT_EQ(tool.Runs().size(), 1u);
     EXPECT_EQ(tool.Runs()[0].back(), key) << "read as TAV reads it, the key is whole";
+    const std::string after = test::ReadFile(folder.file("tool-runs.log.line-after"));
+    EXPECT_EQ(after.find("ke\"y"), std::string::npos) << "the key stays in the process's command line: " << after;
+    EXPECT_EQ(after.rfind("TAV e3+ \"" + file + "\"", 0), 0u) << after;
 }
 
 }  // namespace
