@@ -1,0 +1,22 @@
+#!/bin/sh
+# Every shipped .exe runs on a bare Windows: it imports system DLLs only (no
+# run-time DLLs of the compiler), and TAV.exe may use more than 2 GiB.
+#   imports_test.sh OBJDUMP PROGRAM...
+set -eu
+objdump=$1
+shift
+system="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll"
+for program in "$@"; do
+  for dll in $("$objdump" -p "$program" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
+    case " $system " in
+      *" $dll "*) ;;
+      *) echo "FAIL: $(basename "$program") imports $dll"; exit 1 ;;
+    esac
+  done
+done
+for program in "$@"; do
+  case $(basename "$program") in
+    TAV.exe) "$objdump" -p "$program" | grep -q "large address aware" || { echo "FAIL: TAV.exe is not large-address aware"; exit 1; } ;;
+  esac
+done
+echo "imports: system DLLs only"
