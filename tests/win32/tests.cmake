@@ -1,8 +1,10 @@
 # The Windows programs' own tests, run under Wine (scripts/wine-suite.sh).
 
 # TAV.exe as Windows starts it, on files the Linux build made.
-add_executable(tav_windows_tests win32/tav_windows_test.cpp tav/arguments_test.cpp)
-target_link_libraries(tav_windows_tests PRIVATE tav_arguments druvel_test_support GTest::gtest_main)
+# TAV's unit suites too, built for Windows.
+add_executable(tav_windows_tests win32/tav_windows_test.cpp tav/arguments_test.cpp tav/format_test.cpp
+               tav/engine_test.cpp)
+target_link_libraries(tav_windows_tests PRIVATE tav_engine druvel_test_support GTest::gtest_main)
 target_compile_definitions(tav_windows_tests PRIVATE
   TAV_PATH="$<TARGET_FILE:TAV>"
   TAV_FAST_KDF_PATH="$<TARGET_FILE:tav_fast_kdf>"
