@@ -19,11 +19,8 @@ const char* FlagText(std::int32_t value) { return value != 0 ? "1" : "0"; }
 }  // namespace
 
 std::string SettingsFilePath() {
-    std::string folder = platform::CurrentFolder();
-    if (folder.empty()) return {};
-    const char separator = platform::PathSeparator();
-    if (folder.back() != separator) folder += separator;
-    return folder + kSettingsFileName;
+    const std::string folder = platform::CurrentFolder();
+    return folder.empty() ? std::string() : platform::JoinPath(folder, kSettingsFileName);
 }
 
 void LoadOptions() {

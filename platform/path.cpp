@@ -66,4 +66,12 @@ char PathSeparator() {
 #endif
 }
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    // A backslash is a separator on Windows only; elsewhere it may end a name.
+    const char last = folder.back();
+    const bool endsInSeparator = last == PathSeparator() || (PathSeparator() == '\\' && last == '/');
+    return endsInSeparator ? folder + name : folder + PathSeparator() + name;
+}
+
 }  // namespace platform

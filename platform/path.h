@@ -27,4 +27,8 @@ int StrICmp(std::string_view a, std::string_view b);
 // The separator this platform puts between a folder and a name.
 char PathSeparator();
 
+// `name` in `folder`: one separator between them, none added when the folder
+// ends in one already (a root), and `name` alone for an empty folder.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 }  // namespace platform

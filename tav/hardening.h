@@ -22,7 +22,8 @@ void HoldSignals();
 void ReleaseSignals();
 
 // Removes the folder at `path` and everything in it, links never followed.
-// Async-signal-safe, so that the signal cleanup can use it too.
+// Async-signal-safe, so that the signal cleanup can use it too. POSIX only:
+// on Windows TAV builds no folders.
 void RemoveTree(const char* path);
 
 // The terminal state a fatal signal restores on standard input (nullptr: none).

@@ -5,10 +5,8 @@
 // ends the run at once instead of waiting for a click.
 #include <windows.h>
 
-#include <filesystem>
 #include <mutex>
 #include <string>
-#include <system_error>
 
 #include "tav/hardening.h"
 
@@ -24,7 +22,7 @@ std::string g_pending;  // guarded by g_pendingLock
 // before the process is gone.
 BOOL WINAPI CleanUpOnBreak(DWORD /*event*/) {
     g_pendingLock.lock();
-    if (!g_pending.empty() && !DeleteFileA(g_pending.c_str())) RemoveTree(g_pending.c_str());
+    if (!g_pending.empty()) DeleteFileA(g_pending.c_str());
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
     return TRUE;
 }
@@ -47,11 +45,6 @@ void ReleaseSignals() {
     const DWORD error = GetLastError();
     g_pendingLock.unlock();
     SetLastError(error);
-}
-
-void RemoveTree(const char* path) {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
 }
 
 }  // namespace tav

@@ -11,10 +11,6 @@ namespace {
 
 using platform::Window;
 
-bool IsBottomWindow(const Window& window) {
-    return !platform::OpenWindows().empty() && platform::OpenWindows().front() == &window;
-}
-
 void Perform(const Act& act) {
     Window* window = platform::ActiveWindow();
     if (window == nullptr) return Fault("no window for: " + act.description);
@@ -25,36 +21,25 @@ void Perform(const Act& act) {
 
 bool Init(int, char**) { return true; }
 
-void ShowWindow(Window& window) {
-    MutableRecord().windowsShown.push_back(window.tmpl->id);
-    if (IsBottomWindow(window)) MutableRecord().captions.push_back(window.caption);
-}
+void ShowWindow(Window& window) { RecordWindowShown(window); }
 
 void DestroyWindow(Window&) {}
 
-void CaptionChanged(Window& window) {
-    if (IsBottomWindow(window)) MutableRecord().captions.push_back(window.caption);
-}
+void CaptionChanged(Window& window) { RecordCaptionChanged(window); }
 
 void ControlChanged(Window&, platform::Control&) {}
 void FocusChanged(Window&) {}
 void IconChanged(Window&) {}
 
-void BringToForeground(Window&) { ++MutableRecord().foregroundRequests; }
+void BringToForeground(Window&) { RecordForegroundRequest(); }
 
 void RunModalLoop(Window& window) {
     while (!window.ended) {
         Act act;
         if (TakeDueAct(false, act)) {
             Perform(act);
-        } else if (const Act* next = NextAct()) {
-            Fault(next->whileToolRuns ? "the tool was not running for: " + next->description
-                                      : "no dialog was open to take: " + next->description);
-            DropNextAct();
         } else {
-            Fault("the script ended while \"" + window.caption + "\" was open");
-            window.ended = true;
-            window.result = -1;
+            GiveUp(window);
         }
     }
 }
@@ -69,16 +54,14 @@ void PumpEvents(int /*milliseconds*/) {
 }
 
 int MessageBox(const platform::MessageBoxRequest& request) {
-    MutableRecord().messageBoxes.push_back(
-        {request.owner != nullptr ? request.owner->caption : "", request.text, request.caption, request.type});
+    RecordMessageBox(request);
     Act answer;
     TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + request.text + "\"");
     return IDOK;
 }
 
 platform::FileDialogResult FileDialog(const platform::FileDialogRequest& request) {
-    MutableRecord().fileDialogs.push_back(
-        {request.open, request.flags, request.filter, request.owner != nullptr ? request.owner->caption : ""});
+    RecordFileDialog(request);
     Act answer;
     if (!TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog") || !answer.confirm) return {};
     // Stands in for a platform dialog that moves the current directory to the
@@ -90,7 +73,7 @@ platform::FileDialogResult FileDialog(const platform::FileDialogRequest& request
     return {true, answer.paths};
 }
 
-void DrawIcon(Window&, int x, int y, HICON icon) { MutableRecord().iconsDrawn.push_back({x, y, icon}); }
+void DrawIcon(Window&, int x, int y, HICON icon) { RecordIconDrawn(x, y, icon); }
 
 void EraseIconBackground(Window&) {}
 

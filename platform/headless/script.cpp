@@ -47,6 +47,12 @@ bool BelongsToThisToolRun(const Act& act) {
     return run == S().runOfGroup;
 }
 
+bool IsBottomWindow(const Window& window) {
+    return !platform::OpenWindows().empty() && platform::OpenWindows().front() == &window;
+}
+
+std::string OwnerCaption(const Window* owner) { return owner != nullptr ? owner->caption : ""; }
+
 Act TakeFront() {
     Act act = std::move(S().script.front());
     S().script.pop_front();
@@ -83,7 +89,37 @@ void DropNextAct() {
 
 void Fault(const std::string& what) { S().record.errors.push_back(what); }
 
-Record& MutableRecord() { return S().record; }
+void GiveUp(Window& window) {
+    if (const Act* next = NextAct()) {
+        Fault((next->whileToolRuns ? "the tool was not running for: " : "no dialog was open to take: ") +
+              next->description);
+        DropNextAct();
+        return;
+    }
+    Fault("the script ended while \"" + window.caption + "\" was open");
+    window.dialog->EndDialog(-1);
+}
+
+void RecordWindowShown(const Window& window) {
+    S().record.windowsShown.push_back(window.tmpl->id);
+    RecordCaptionChanged(window);
+}
+
+void RecordCaptionChanged(const Window& window) {
+    if (IsBottomWindow(window)) S().record.captions.push_back(window.caption);
+}
+
+void RecordForegroundRequest() { ++S().record.foregroundRequests; }
+
+void RecordMessageBox(const platform::MessageBoxRequest& request) {
+    S().record.messageBoxes.push_back({OwnerCaption(request.owner), request.text, request.caption, request.type});
+}
+
+void RecordFileDialog(const platform::FileDialogRequest& request) {
+    S().record.fileDialogs.push_back({request.open, request.flags, request.filter, OwnerCaption(request.owner)});
+}
+
+void RecordIconDrawn(int x, int y, HICON icon) { S().record.iconsDrawn.push_back({x, y, icon}); }
 
 void PerformOnLayer(Window& w, const Act& act) {
     namespace input = platform::input;

@@ -51,7 +51,18 @@ bool TakeAnswer(ActKind kind, Act& answer, const std::string& shown);
 void DropNextAct();
 
 void Fault(const std::string& what);
-Record& MutableRecord();
+
+// Nothing the script holds can happen now: records why, then drops the act
+// that waits or, when the script is used up, ends `window`.
+void GiveUp(platform::Window& window);
+
+// What the program asked of its backend, recorded alike by every driver.
+void RecordWindowShown(const platform::Window& window);
+void RecordCaptionChanged(const platform::Window& window);
+void RecordForegroundRequest();
+void RecordMessageBox(const platform::MessageBoxRequest& request);
+void RecordFileDialog(const platform::FileDialogRequest& request);
+void RecordIconDrawn(int x, int y, HICON icon);
 
 // Applies a window act to the layer's state, as the user's input would.
 void PerformOnLayer(platform::Window& window, const Act& act);

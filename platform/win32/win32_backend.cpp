@@ -18,25 +18,15 @@ Window& LayerWindow(void* window) { return *static_cast<Window*>(window); }
 
 bool IsLabel(const Control& control) { return control.id() == -1; }
 
-bool IsMenuCommand(const Window& window, int id) {
-    const MenuTemplate* menu = FindMenu(window.tmpl->menuId);
-    if (menu == nullptr) return false;
-    for (const MenuPopup& popup : menu->popups) {
-        for (const MenuItem& item : popup.items) {
-            if (item.text != nullptr && item.command == id) return true;
-        }
-    }
-    return false;
-}
-
 // ---- what the user did, from the native side
 
 // A button (a click, or Enter or Escape aimed at it by the dialog manager),
-// a menu item, or Enter and Escape with no button to aim at.
+// a menu item (the system sends none for a grayed one), or Enter and Escape
+// with no button to aim at.
 void OnCommand(void* w, int id, bool fromControl) {
     Window& window = LayerWindow(w);
     if (fromControl) return input::ClickButton(window, id);
-    if (IsMenuCommand(window, id)) return input::ChooseMenu(window, id);
+    if (MenuCommandEnabled(window, id)) return input::ChooseMenu(window, id);
     if (id == IDOK) return input::Enter(window);
     if (id == IDCANCEL) return input::Escape(window);
 }
@@ -68,18 +58,12 @@ void ControlChanged(Window& window, Control& control) {
     const Handle dialog = HandleOf(&window);
     if (dialog == nullptr || IsLabel(control)) return;
     const int id = control.id();
-    switch (control.tmpl->kind) {
-    case ControlKind::ComboBox:
+    if (control.tmpl->kind == ControlKind::ComboBox) {
         win32::SetComboItems(dialog, id, control.items, control.selection);
-        break;
-    case ControlKind::CheckBox:
-        win32::SetControlChecked(dialog, id, control.checked);
+    } else {
         win32::SetControlText(dialog, id, control.text);
-        break;
-    default:
-        win32::SetControlText(dialog, id, control.text);
-        break;
     }
+    if (control.tmpl->kind == ControlKind::CheckBox) win32::SetControlChecked(dialog, id, control.checked);
     win32::SetControlEnabled(dialog, id, control.enabled);
     win32::SetControlVisible(dialog, id, control.visible);
 }

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "platform/file.h"
+#include "platform/path.h"
 
 namespace platform {
 
@@ -16,14 +17,10 @@ namespace {
 constexpr const char* kTemporaryPrefix = ".druvel-";
 constexpr ULONGLONG kStaleAfter100ns = 60ull * 10'000'000ull;
 
+// The folder part of `path`, with its final separator ("" for a bare name).
 std::string FolderOf(const std::string& path) {
-    const std::size_t separator = path.find_last_of("\\/");
-    if (separator == std::string::npos) return ".";
-    return path.substr(0, separator == 0 || path[separator - 1] == ':' ? separator + 1 : separator);
-}
-
-std::string Joined(const std::string& folder, const std::string& name) {
-    return folder.back() == '\\' || folder.back() == '/' ? folder + name : folder + "\\" + name;
+    const PathParts parts = SplitPath(path);
+    return parts.drive + parts.dir;
 }
 
 ULONGLONG AsNumber(const FILETIME& time) {
@@ -32,14 +29,14 @@ ULONGLONG AsNumber(const FILETIME& time) {
 
 void RemoveStaleTemporaries(const std::string& folder) {
     WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA(Joined(folder, std::string(kTemporaryPrefix) + "??????").c_str(), &entry);
+    const HANDLE search = FindFirstFileA(JoinPath(folder, std::string(kTemporaryPrefix) + "??????").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     do {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
             AsNumber(now) - AsNumber(entry.ftLastWriteTime) > kStaleAfter100ns) {
-            DeleteFileA(Joined(folder, entry.cFileName).c_str());
+            DeleteFileA(JoinPath(folder, entry.cFileName).c_str());
         }
     } while (FindNextFileA(search, &entry));
     FindClose(search);
@@ -59,7 +56,7 @@ bool WriteTemporary(const std::string& folder, std::string_view contents, std::s
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = Joined(folder, kTemporaryPrefix);
+        name = JoinPath(folder, kTemporaryPrefix);
         for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
         const HANDLE file =
             CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "platform/path.h"
 #include "platform/win32/win32_native.h"
 
 namespace platform::win32 {
@@ -118,10 +119,8 @@ std::vector<std::string> SelectedPaths(const std::vector<char>& buffer) {
     std::vector<std::string> parts;
     for (const char* p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) parts.emplace_back(p);
     if (parts.size() <= 1) return parts;
-    std::string folder = parts.front();
-    if (folder.back() != '\\') folder += '\\';
     std::vector<std::string> paths;
-    for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(folder + parts[i]);
+    for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(JoinPath(parts.front(), parts[i]));
     return paths;
 }
 

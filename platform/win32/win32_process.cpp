@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "platform/file.h"
+#include "platform/path.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -38,7 +39,7 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /
                       const std::string& commandText) {
     const std::string folder = CurrentFolder();
     if (folder.empty()) return -1;
-    const std::string program = folder + (folder.back() == '\\' ? "" : "\\") + name + ".exe";
+    const std::string program = JoinPath(folder, name + ".exe");
     std::string commandLine = name + " " + commandText;
 
     STARTUPINFOA startup{};

@@ -46,6 +46,12 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+std::string EncryptedVector(const std::string& vectors, const std::string& name) {
+    const std::filesystem::path plain(name);
+    return vectors + "/" + (plain.parent_path() / plain.stem()).string() + "_" + plain.extension().string().substr(1) +
+           ".TAV";
+}
+
 std::vector<MalformedVector> MalformedVectors(const std::string& vectors) {
     std::vector<MalformedVector> found;
     for (const std::string version : {"malformed-v1", "malformed-v2"}) {

@@ -32,6 +32,10 @@ void WriteFile(const std::string& path, const std::string& contents);
 // The whole contents of `path`, or an empty string when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// The known-answer file under `vectors` that holds the plaintext file `name`
+// ("v2/hello.txt" -> ".../v2/hello_txt.TAV"), named as Druvel names it.
+std::string EncryptedVector(const std::string& vectors, const std::string& name);
+
 // One malformed known-answer file and the exit status TAV gives for it.
 struct MalformedVector {
     std::string path;

@@ -37,9 +37,7 @@ TEST(Vectors, DecryptToTheirPlaintext) {
     };
     for (const auto& version : names) {
         for (const std::string& name : version) {
-            const fs::path plain(name);
-            const std::string encrypted = vectors + "/" + (plain.parent_path() / plain.stem()).string() + "_" +
-                                          plain.extension().string().substr(1) + ".TAV";
+            const std::string encrypted = test::EncryptedVector(vectors, name);
             for (const std::string decrypt : {"D", "d"}) {
                 SCOPED_TRACE(name + " " + decrypt);
                 fs::remove(folder.file("out"));

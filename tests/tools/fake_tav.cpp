@@ -62,8 +62,9 @@ int main(int argc, char** argv) {
         LogArguments(log, argc, argv);
     }
     if (const char* hold = std::getenv("FAKE_TAV_HOLD")) {
-        while (!std::filesystem::exists(hold)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        std::remove(hold);
+        // On Windows the file cannot be removed while the test still has it
+        // open from writing it; the test waits for it to go.
+        while (std::remove(hold) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));
     const char* exitText = std::getenv("FAKE_TAV_EXIT");

@@ -6,9 +6,6 @@
 
 namespace test {
 
-// The backend's name.
-extern const char* const kBackendUnderTest;
-
 // Selects the backend under test and starts afresh: an empty script and record.
 void StartDriver();
 

@@ -5,8 +5,6 @@
 
 namespace test {
 
-const char* const kBackendUnderTest = "headless";
-
 void StartDriver() { headless::Reset(); }
 
 int WindowsLeftOpen() { return 0; }

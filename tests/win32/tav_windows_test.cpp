@@ -154,9 +154,7 @@ TEST_F(WindowsTav, FilesEncryptedOnLinuxDecrypt) {
     const std::string vectors = TAV_VECTORS;
     for (const std::string name : {"v1/hello.txt", "v1/chunk-plus-one.bin", "v2/empty.txt", "v2/hello.txt",
                                    "v2/chunk-262144.bin", "v2/chunk-262145.bin"}) {
-        const fs::path plain(name);
-        const std::string encrypted = vectors + "/" + (plain.parent_path() / plain.stem()).string() + "_" +
-                                      plain.extension().string().substr(1) + ".TAV";
+        const std::string encrypted = test::EncryptedVector(vectors, name);
         for (const std::string decrypt : {"D", "d"}) {
             SCOPED_TRACE(name + " " + decrypt);
             fs::remove(folder_.file("out"));

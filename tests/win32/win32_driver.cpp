@@ -33,25 +33,20 @@ int g_idleTicks = 0;
 bool g_inTick = false;
 bool g_fileNameFolderEntered = false;
 
-bool IsBottomWindow(const Window& window) {
-    return !platform::OpenWindows().empty() && platform::OpenWindows().front() == &window;
-}
-
 // ---- what the program asks of the backend, recorded on the way through
 
 void RecordShowWindow(Window& window) {
-    headless::MutableRecord().windowsShown.push_back(window.tmpl->id);
-    if (IsBottomWindow(window)) headless::MutableRecord().captions.push_back(window.caption);
+    headless::RecordWindowShown(window);
     g_real.ShowWindow(window);
 }
 
 void RecordCaptionChanged(Window& window) {
-    if (IsBottomWindow(window)) headless::MutableRecord().captions.push_back(window.caption);
+    headless::RecordCaptionChanged(window);
     g_real.CaptionChanged(window);
 }
 
 void RecordForeground(Window& window) {
-    ++headless::MutableRecord().foregroundRequests;
+    headless::RecordForegroundRequest();
     g_real.BringToForeground(window);
 }
 
@@ -62,20 +57,18 @@ void CountPumping(int milliseconds) {
 }
 
 int RecordMessageBox(const platform::MessageBoxRequest& request) {
-    headless::MutableRecord().messageBoxes.push_back(
-        {request.owner != nullptr ? request.owner->caption : "", request.text, request.caption, request.type});
+    headless::RecordMessageBox(request);
     return g_real.MessageBox(request);
 }
 
 platform::FileDialogResult RecordFileDialog(const platform::FileDialogRequest& request) {
-    headless::MutableRecord().fileDialogs.push_back(
-        {request.open, request.flags, request.filter, request.owner != nullptr ? request.owner->caption : ""});
+    headless::RecordFileDialog(request);
     g_fileNameFolderEntered = false;
     return g_real.FileDialog(request);
 }
 
 void RecordDrawIcon(Window& window, int x, int y, HICON icon) {
-    headless::MutableRecord().iconsDrawn.push_back({x, y, icon});
+    headless::RecordIconDrawn(x, y, icon);
     g_real.DrawIcon(window, x, y, icon);
 }
 
@@ -137,7 +130,7 @@ void AnswerMessageBox(void* box) {
     headless::Act answer;
     const std::string text = input::MessageBoxText(box);
     if (headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + text + "\"")) {
-        const auto& shown = headless::MutableRecord().messageBoxes;
+        const auto& shown = headless::Shown().messageBoxes;
         EXPECT_FALSE(shown.empty());
         if (!shown.empty()) {
             EXPECT_EQ(text, shown.back().text);
@@ -177,18 +170,12 @@ std::vector<void*> OwnDialogs() {
     return own;
 }
 
-// Nothing the script can do now: wait a while, then say what is stuck.
+// Nothing the script can do now: wait a while (a dialog may be on its way),
+// then say what is stuck.
 void WaitOrGiveUp(Window& w) {
     if (++g_idleTicks < kPatienceTicks) return;
     g_idleTicks = 0;
-    if (const Act* next = headless::NextAct()) {
-        headless::Fault((next->whileToolRuns ? "the tool was not running for: " : "no dialog was open to take: ") +
-                        next->description);
-        headless::DropNextAct();
-        return;
-    }
-    headless::Fault("the script ended while \"" + w.caption + "\" was open");
-    w.dialog->EndDialog(-1);
+    headless::GiveUp(w);
 }
 
 void Tick() {
@@ -232,8 +219,6 @@ void WrapBackend() {
 }
 
 }  // namespace
-
-const char* const kBackendUnderTest = "win32";
 
 void StartDriver() {
     headless::Reset();
