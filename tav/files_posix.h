@@ -1,12 +1,42 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdint>
 #include <string>
 
 // What the POSIX file and folder code share; not for use elsewhere.
 namespace tav {
+
+// A descriptor closed when it goes out of scope; errno survives the close.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { Reset(-1); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void Reset(int fd) {
+        if (fd_ >= 0) {
+            const int error = errno;
+            ::close(fd_);
+            errno = error;
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
 
 // Throws Failure(Exit::Io) with `what` and the text of errno.
 [[noreturn]] void FailIo(const std::string& what);

@@ -1,9 +1,13 @@
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -16,8 +20,17 @@ namespace tav {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
 constexpr const char* kGdbus = "/usr/bin/gdbus";
-constexpr const char* kTimeoutSeconds = "3";  // a service that hangs cannot hold the run
+// gdbus's own limit covers only the call, not connecting to the bus or
+// authenticating, so TAV bounds every wait itself: a run spends at most a
+// second on all its progress notifications and a second on its failure
+// notification, whatever the bus does. What runs out of time is dropped.
+constexpr const char* kCallTimeoutSeconds = "1";
+Milliseconds g_progressTimeLeft{1000};
+Milliseconds g_failureTimeLeft{1000};
 
 std::string SessionBusAddress() {
     if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != 0) {
@@ -47,8 +60,29 @@ std::string Quoted(const std::string& text) {
     return out + "\"";
 }
 
-// Runs gdbus with `arguments` and returns what it printed (a few bytes).
-std::string RunGdbus(const std::vector<std::string>& arguments) {
+// Reads what the child prints until it closes its output or `deadline`
+// passes; false on the deadline.
+bool ReadUntil(int fd, Clock::time_point deadline, std::string& printed) {
+    char buffer[256];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return true;
+        printed.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Runs gdbus with `arguments` for at most `timeLeft`, which it uses up, and
+// returns what it printed (a few bytes); a gdbus still running then is killed.
+std::string RunGdbus(const std::vector<std::string>& arguments, Milliseconds& timeLeft) {
+    if (timeLeft <= Milliseconds::zero()) return "";
+    const Clock::time_point start = Clock::now();
     int output[2];
     if (::pipe2(output, O_CLOEXEC) != 0) return "";
     posix_spawn_file_actions_t actions;
@@ -71,11 +105,31 @@ std::string RunGdbus(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_destroy(&actions);
     ::close(output[1]);
     std::string printed;
-    char buffer[256];
-    for (ssize_t got; started && (got = ::read(output[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, got);
+    if (started) {
+        if (!ReadUntil(output[0], start + timeLeft, printed)) {
+            ::kill(child, SIGKILL);
+            printed.clear();
+        }
+        ::waitpid(child, nullptr, 0);
+    }
     ::close(output[0]);
-    if (started) ::waitpid(child, nullptr, 0);
+    timeLeft -= std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
     return printed;
+}
+
+// Notification servers read a subset of markup in the body; a name that
+// holds "<a href=...>" or "&" is shown as it is.
+std::string EscapedMarkup(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            default: out.push_back(c);
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -88,13 +142,15 @@ bool NotificationsAvailable() {
 }
 
 std::uint32_t ShowNotification(const std::string& body, std::uint32_t replaces, bool failure) {
-    const std::string reply = RunGdbus({"call", "--session", "--timeout", kTimeoutSeconds, "--dest",
+    const std::string reply = RunGdbus({"call", "--session", "--timeout", kCallTimeoutSeconds, "--dest",
                                         "org.freedesktop.Notifications", "--object-path",
                                         "/org/freedesktop/Notifications", "--method",
                                         "org.freedesktop.Notifications.Notify", "--", Quoted("TAV"),
                                         "uint32 " + std::to_string(replaces),
                                         Quoted(failure ? "dialog-error" : "dialog-information"), Quoted("TAV"),
-                                        Quoted(body), "@as []", "@a{sv} {}", failure ? "int32 -1" : "int32 5000"});
+                                        Quoted(EscapedMarkup(body)), "@as []", "@a{sv} {}",
+                                        failure ? "int32 -1" : "int32 5000"},
+                                       failure ? g_failureTimeLeft : g_progressTimeLeft);
     // The reply reads "(uint32 7,)".
     constexpr const char* kPrefix = "(uint32 ";
     if (reply.rfind(kPrefix, 0) != 0) return 0;

@@ -17,6 +17,10 @@ struct RunResult {
     std::string errors;  // what it wrote to standard error
 };
 
+// Where a tool built at `builtPath` is: there, or in DRUVEL_TEST_TOOLS
+// when a test runs as an ordinary user from copies (tests/support/as-user.sh).
+std::string ToolPath(const std::string& builtPath);
+
 // Runs `program` with `arguments` and waits for it.
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options = {});
 

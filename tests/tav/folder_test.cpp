@@ -2,10 +2,13 @@
 // hostile archives (sealed under the right key, so only the extraction's
 // own checks stand between them and the file system) that must be refused
 // with nothing written anywhere. Linked with the cheapest key derivation.
+// Run as an ordinary user with 1024 descriptors (tests/support/as-user.sh):
+// root would pass the permission checks that some of these faults hide behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sodium.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +16,8 @@
 #include <map>
 #include <cstring>
 #include <random>
+#include <atomic>
+#include <thread>
 
 #include "tav/files.h"
 #include "tav/folder_archive.h"
@@ -100,10 +105,54 @@ std::string Archive(const std::vector<tav::Record>& records) {
     return bytes;
 }
 
+const std::string& Tav() {
+    static const std::string path = test::ToolPath(TAV_FAST_KDF_PATH);
+    return path;
+}
+
 class TavFolders : public ::testing::Test {
 protected:
     test::RunResult Tool(const std::vector<std::string>& arguments, const test::RunOptions& options = {}) {
-        return test::Run(TAV_FAST_KDF_PATH, arguments, options);
+        return test::Run(Tav(), arguments, options);
+    }
+
+    // Seals `archive` as an encrypted folder under the key "key", so that
+    // only the extraction's own checks judge it.
+    void Seal(const std::string& archive, const std::string& target) {
+        static const bool ready = sodium_init() >= 0;
+        ASSERT_TRUE(ready);
+        tav::EncryptJob job;
+        job.source = "sealed";
+        job.target = target;
+        job.rounds = 1;
+        fs::remove(target);
+        tav::SecureBuffer key(3);
+        std::memcpy(key.data(), "key", 3);
+        tav::EncryptPlaintext(job, MemorySource(archive), true, key);
+    }
+
+    // Starts a decryption of `encrypted` and stops it by `signal` once its
+    // temporary folder holds something; false when it ended before that.
+    bool InterruptExtraction(const std::string& encrypted, int signal) {
+        test::Child child(Tav(), {"d", encrypted, file("back"), "key"});
+        bool started = false;
+        for (int i = 0; i < 2000 && !started; ++i) {
+            std::error_code gone;
+            for (const auto& entry : fs::directory_iterator(folder_.path())) {
+                started |= entry.path().filename().string().rfind(".TAV-", 0) == 0 &&
+                           !fs::is_empty(entry.path() / "folder", gone) && !gone;
+            }
+            if (!started) ::usleep(1000);
+        }
+        ::kill(child.pid(), signal);
+        EXPECT_EQ(child.Wait(), 128 + signal);
+        return started;
+    }
+
+    void EncryptLargeFolder() {
+        fs::create_directory(file("src"));
+        for (int i = 0; i < 8; ++i) WriteFile(file("src/" + std::to_string(i)), Bytes(16 << 20, i));
+        ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
     }
 
     void ExpectNoTemporaries(const fs::path& folder) {
@@ -258,57 +307,171 @@ TEST_F(TavFolders, FailuresMidwayLeaveNoFolderBehind) {
     ExpectNoTemporaries(folder_.path());
 }
 
-TEST_F(TavFolders, AbandonedTemporaryFoldersAreRemovedUnlessARunHoldsThem) {
-    fs::create_directory(file("src"));
-    WriteFile(file("src/f"), "f");
-    ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
-    for (const std::string name : {".TAV-killed", ".TAV-active", ".TAV-recent"}) {
-        fs::create_directories(file(name + "/sub"));
-        WriteFile(file(name + "/sub/plaintext"), "left by a killed run");
-        ::chmod(file(name + "/sub").c_str(), 0500);
+// A run killed outright leaves its hidden folder; the next successful
+// folder decryption there removes it, but never anything that only looks
+// like one: a user's own folder of the same pattern, old and unlocked, one
+// with a copied marker beside other things, or one a running TAV holds.
+TEST_F(TavFolders, OnlyFoldersTavProvablyMadeAreEverRemoved) {
+    EncryptLargeFolder();
+    if (!InterruptExtraction(file("src_.TAV"), SIGKILL)) GTEST_SKIP() << "the run ended before it could be killed";
+    std::string abandoned;
+    for (const std::string& name : test::NamesIn(folder_.path())) {
+        if (name.rfind(".TAV-", 0) == 0) abandoned = file(name);
     }
-    SetTime(file(".TAV-killed"), 1000, 0);
-    SetTime(file(".TAV-active"), 1000, 0);
-    const int held = ::open(file(".TAV-active").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_FALSE(abandoned.empty());
+    std::string marker;
+    for (const std::string& name : test::NamesIn(abandoned)) {
+        if (name != "folder") marker = abandoned + "/" + name;
+    }
+    for (const std::string name : {".TAV-backup", ".TAV-copied"}) {
+        fs::create_directories(file(name + "/2023/closed"));
+        WriteFile(file(name + "/2023/wedding.jpg"), "the only copy");
+        ::chmod(file(name + "/2023/closed").c_str(), 0);
+        ::chmod(file(name).c_str(), 0700);
+    }
+    fs::create_directory(file(".TAV-locked"));
+    ::chmod(file(".TAV-locked").c_str(), 0700);
+    for (const std::string name : {".TAV-copied", ".TAV-locked"}) {
+        fs::copy_file(marker, file(name + "/" + fs::path(marker).filename().string()));
+    }
+    for (const std::string& name : {abandoned, file(".TAV-backup"), file(".TAV-copied"), file(".TAV-locked")}) {
+        SetTime(name, 1000, 0);
+    }
+    const int held = ::open(file(".TAV-locked").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
+    EXPECT_EQ(Tool({"D", file("src_.TAV"), file("back"), "wrong"}).status, 2);
+    EXPECT_TRUE(fs::exists(abandoned)) << "nothing is removed before a decryption succeeded";
     ASSERT_EQ(Tool({"D", file("src_.TAV"), file("back"), "key"}).status, kOk);
-    EXPECT_FALSE(fs::exists(file(".TAV-killed")));
-    EXPECT_TRUE(fs::exists(file(".TAV-active/sub/plaintext")));
-    EXPECT_TRUE(fs::exists(file(".TAV-recent/sub/plaintext")));
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_EQ(ReadFile(file(".TAV-backup/2023/wedding.jpg")), "the only copy");
+    EXPECT_EQ(ReadFile(file(".TAV-copied/2023/wedding.jpg")), "the only copy");
+    EXPECT_TRUE(fs::exists(file(".TAV-locked")));
     ::close(held);
-    ::chmod(file(".TAV-active/sub").c_str(), 0700);
-    ::chmod(file(".TAV-recent/sub").c_str(), 0700);
+    for (const std::string name : {".TAV-backup", ".TAV-copied"}) ::chmod(file(name + "/2023/closed").c_str(), 0700);
 }
 
 TEST_F(TavFolders, SignalsDuringExtractionRemoveTheFolderBeingBuilt) {
-    fs::create_directory(file("src"));
-    for (int i = 0; i < 8; ++i) WriteFile(file("src/" + std::to_string(i)), Bytes(16 << 20, i));
-    ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
+    EncryptLargeFolder();
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        test::Child child(TAV_FAST_KDF_PATH, {"d", file("src_.TAV"), file("back"), "key"});
-        // Waits until the temporary folder holds a file, then stops the run.
-        bool started = false;
-        for (int i = 0; i < 2000 && !started; ++i) {
-            for (const auto& entry : fs::directory_iterator(folder_.path())) {
-                started |= entry.path().filename().string().rfind(".TAV-", 0) == 0 && !fs::is_empty(entry.path());
-            }
-            if (!started) ::usleep(1000);
-        }
-        ::kill(child.pid(), signal);
-        EXPECT_EQ(child.Wait(), 128 + signal);
-        if (!started) GTEST_SKIP() << "the run ended before it could be interrupted";
+        if (!InterruptExtraction(file("src_.TAV"), signal)) GTEST_SKIP() << "the run ended before it could be interrupted";
         EXPECT_FALSE(fs::exists(file("back")));
         ExpectNoTemporaries(folder_.path());
-        fs::remove_all(file("back"));
     }
+}
+
+// The deepest tree an archive holds, under the usual limit of 1024 open
+// files: neither the walk nor the extraction nor the removal after a
+// failure holds a descriptor per level.
+TEST_F(TavFolders, TheDeepestTreeRoundTripsUnderTheUsualDescriptorLimit) {
+    const rlimit usual{1024, 1024};
+    rlimit before;
+    ::getrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &usual), 0);
+    // Made level by level: the standard library's recursion gives up long before.
+    fs::create_directory(file("deep"));
+    std::string below;
+    int level = ::open(file("deep").c_str(), O_RDONLY | O_DIRECTORY);
+    for (unsigned depth = 1; depth < tav::kMaxFolderDepth; ++depth, below += "/d") {
+        ASSERT_EQ(::mkdirat(level, "d", 0755), 0);
+        const int next = ::openat(level, "d", O_RDONLY | O_DIRECTORY);
+        ::close(level);
+        level = next;
+    }
+    ::close(level);
+    const std::string bottom = Bytes(3 * kChunk, 7);
+    WriteFile(file("deep") + below + "/bottom", bottom);
+    const auto encrypted = Tool({"e1", file("deep"), file("deep_.TAV"), "key"});
+    ASSERT_EQ(encrypted.status, kOk) << encrypted.errors;
+    for (const std::string decrypt : {"D", "d"}) {
+        const auto result = Tool({decrypt, file("deep_.TAV"), file("back"), "key"});
+        EXPECT_EQ(result.status, kOk) << result.errors;
+        EXPECT_EQ(ReadFile(file("back") + below + "/bottom"), bottom);
+        test::Run("/bin/rm", {"-rf", file("back")});
+    }
+    // Damage in the last chunk: every level is built by then, and removed again.
+    std::string damaged = ReadFile(file("deep_.TAV"));
+    damaged[damaged.size() - 20] ^= 1;
+    WriteFile(file("damaged_.TAV"), damaged);
+    EXPECT_EQ(Tool({"d", file("damaged_.TAV"), file("back"), "key"}).status, kDamaged);
+    EXPECT_FALSE(fs::exists(file("back")));
+    ExpectNoTemporaries(folder_.path());
+    test::Run("/bin/rm", {"-rf", file("deep")});
+    ::setrlimit(RLIMIT_NOFILE, &before);
+}
+
+// Restored permissions pass through the user's umask, as with any archiver
+// run by an ordinary user; a umask of 0 restores them exactly.
+TEST_F(TavFolders, RestoredPermissionsHonourTheUmask) {
+    Seal(Archive({Folder("", 0777), Folder("open", 0777), End(), FileRecord("shared", 1, 0666),
+                  FileRecord("private", 1, 0600), End()}),
+         file("modes_.TAV"));
+    const struct {
+        mode_t umask;
+        unsigned root, folder, shared, privateFile;
+    } cases[] = {{022, 0755, 0755, 0644, 0600}, {077, 0700, 0700, 0600, 0600}, {0, 0777, 0777, 0666, 0600}};
+    const mode_t before = ::umask(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.umask);
+        ::umask(c.umask);
+        fs::remove_all(file("back"));
+        ASSERT_EQ(Tool({"D", file("modes_.TAV"), file("back"), "key"}).status, kOk);
+        const auto mode = [&](const std::string& name) {
+            struct stat st;
+            return ::lstat(file(name).c_str(), &st) == 0 ? st.st_mode & 07777 : 01000000u;
+        };
+        EXPECT_EQ(mode("back"), c.root);
+        EXPECT_EQ(mode("back/open"), c.folder);
+        EXPECT_EQ(mode("back/shared"), c.shared);
+        EXPECT_EQ(mode("back/private"), c.privateFile);
+    }
+    ::umask(before);
+}
+
+// Someone who may write to the folder swaps a subfolder for a link to the
+// victim's private folder and back, over and over, while it is encrypted:
+// every archive holds what was listed, or the run fails; never the secret.
+TEST_F(TavFolders, ASubfolderSwappedForALinkNeverLeadsOutside) {
+    fs::create_directories(file("shared/album/sub"));
+    fs::create_directories(file("private"));
+    for (const std::string name : {"a", "b", "c", "d"}) {
+        WriteFile(file("shared/album/sub/" + name), "holiday");
+        WriteFile(file("private/" + name), "SECRET");
+    }
+    fs::create_symlink(file("private"), file("shared/swap"));
+    std::atomic<bool> stop{false};
+    std::thread attacker([&] {
+        while (!stop) {
+            ::renameat2(AT_FDCWD, file("shared/album/sub").c_str(), AT_FDCWD, file("shared/swap").c_str(),
+                        RENAME_EXCHANGE);
+        }
+    });
+    int stored = 0;
+    for (int run = 0; run < 60; ++run) {
+        fs::remove(file("album_.TAV"));
+        fs::remove_all(file("back"));
+        const auto encrypted = Tool({"e1", file("shared/album"), file("album_.TAV"), "key"});
+        if (encrypted.status != kOk) {
+            EXPECT_EQ(encrypted.status, kIo) << encrypted.errors;
+            continue;
+        }
+        ASSERT_EQ(Tool({"d", file("album_.TAV"), file("back"), "key"}).status, kOk);
+        ++stored;
+        for (const auto& entry : fs::recursive_directory_iterator(file("back"))) {
+            if (entry.is_regular_file()) {
+                EXPECT_EQ(ReadFile(entry.path().string()), "holiday") << entry.path();
+            }
+        }
+    }
+    stop = true;
+    attacker.join();
+    RecordProperty("archives", stored);
 }
 
 // Each archive is sealed under the right key, so it authenticates: the
 // extraction must still refuse it, leave no target and no temporary folder,
 // and write nothing outside.
 TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
-    ASSERT_GE(sodium_init(), 0);
     fs::create_directory(file("outside"));
     const std::string outside = file("outside");
     std::vector<tav::Record> tooDeep{Folder("")};
@@ -338,19 +501,16 @@ TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
         {"nested too deeply", deepest},
         {"a set-id bit", withSetuid},
         {"empty", ""},
+        {"a closed root with data after its end", Archive({Folder("", 0), FileRecord("f", 1), End()}) + "x"},
+        {"a closed folder holding a file, then a name twice",
+         Archive({Folder(""), Folder("closed", 0), FileRecord("f", 1), End(), FileRecord("g", 1), FileRecord("g", 1),
+                  End()})},
     };
     for (const auto& [what, archive] : archives) {
         SCOPED_TRACE(what);
-        tav::EncryptJob job;
-        job.source = "hostile";
-        job.target = file("hostile_.TAV");
-        job.rounds = 1;
-        fs::remove(job.target);
-        tav::SecureBuffer key(3);
-        std::memcpy(key.data(), "key", 3);
-        tav::EncryptPlaintext(job, MemorySource(archive), true, key);
+        Seal(archive, file("hostile_.TAV"));
         for (const std::string decrypt : {"D", "d"}) {
-            const auto result = Tool({decrypt, job.target, file("back"), "key"});
+            const auto result = Tool({decrypt, file("hostile_.TAV"), file("back"), "key"});
             EXPECT_EQ(result.status, kDamaged) << decrypt << ": " << result.errors;
             EXPECT_FALSE(fs::exists(fs::symlink_status(file("back"))));
             ExpectNoTemporaries(folder_.path());

@@ -2,8 +2,9 @@
 # TAV's desktop notifications on a private session bus, watched by
 # dbus-monitor standing in for the desktop's notification service: a failure
 # without a terminal raises exactly one notification with the failure's
-# line, a large file raises progress notifications, and without a display or
-# a bus nothing is sent.
+# line, a large file raises progress notifications, without a display or a
+# bus nothing is sent, markup in a name arrives escaped, and a bus that never
+# answers holds nothing up.
 # Usage: notify_test.sh <tav_fast_kdf>
 set -eu
 tav=$1
@@ -65,6 +66,38 @@ TAV_NOTIFY=off DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" D "$scratch
 sleep 0.5
 [ "$(calls)" = 2 ] || { echo "notified without a display or a bus"; exit 1; }
 
+# Notification servers read markup in the body: a name's markup is escaped.
+cp "$scratch/plain" "$scratch/<a href=x>me & co"
+DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" e1 "$scratch/plain" "$scratch/<a href=x>me & co" key 2>/dev/null && exit 1
+sleep 0.5
+grep -qF '&lt;a href=x&gt;me &amp; co' "$scratch/seen" || { echo "markup not escaped"; cat "$scratch/seen"; exit 1; }
+
+# A bus that takes connections and never answers (a stopped daemon, a
+# stray listener) costs a run at most a fixed bound: the result comes, with
+# its status, for a failure and for a file large enough to show progress.
+truncate -s 300000000 "$scratch/large"
+/usr/bin/python3 -c '
+import socket, sys
+listener = socket.socket(socket.AF_UNIX)
+listener.bind(sys.argv[1])
+listener.listen(64)
+held = []
+while True:
+    held.append(listener.accept())
+' "$scratch/silent" &
+monitor="$monitor $!"
+for i in $(seq 50); do [ -S "$scratch/silent" ] && break; sleep 0.1; done
+silent="unix:path=$scratch/silent"
+for run in "2 D $scratch/plain.TAV $scratch/out wrong" "0 e1 $scratch/large $scratch/large-silent.TAV key"; do
+  set -- $run
+  expected=$1; shift
+  began=$(date +%s%N)
+  status=0
+  DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$silent" timeout 30 "$tav" "$@" 2>/dev/null || status=$?
+  echo "with a silent bus, TAV $1 took $(( ($(date +%s%N) - began) / 1000000 )) ms"
+  [ "$status" = "$expected" ] || { echo "a silent bus held TAV $1: status $status"; exit 1; }
+done
+
 # A file over 256 MiB shows its progress in steps of 10%, each replacing the
 # one before, with a service that answers as a desktop's does.
 if /usr/bin/python3 -c 'import gi' 2>/dev/null; then
@@ -72,7 +105,6 @@ if /usr/bin/python3 -c 'import gi' 2>/dev/null; then
   receiver=$!
   monitor="$monitor $receiver"
   for i in $(seq 100); do grep -q ready "$scratch/received" 2>/dev/null && break; sleep 0.1; done
-  truncate -s 300000000 "$scratch/large"
   DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" e1 "$scratch/large" "$scratch/large.TAV" key 2>/dev/null
   grep -v ready "$scratch/received" > "$scratch/steps"
   # The first step is a new notification; every later one replaces it.
