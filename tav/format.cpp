@@ -43,6 +43,11 @@ void Blake2b(unsigned char* out, const unsigned char* in, std::size_t size, cons
 
 }  // namespace
 
+bool KdfParamsAllowed(const KdfParams& kdf) {
+    return kdf.opsLimit >= crypto_pwhash_argon2id_OPSLIMIT_MIN && kdf.opsLimit <= kMaxOpsLimit &&
+           kdf.memLimit >= crypto_pwhash_argon2id_MEMLIMIT_MIN && kdf.memLimit <= kMaxMemLimit;
+}
+
 KdfParams KdfParamsFor(std::uint32_t rounds, bool paranoia) {
     return {std::max<std::uint32_t>(rounds, 1) + 2, paranoia ? kParanoidMemLimit : kMemLimit};
 }
@@ -127,8 +132,7 @@ Header ParseHeader(const HeaderBytes& bytes) {
     if (bytes[9] != kArgon2id || bytes[11] != 0 || (header.flags & ~knownFlags) != 0) {
         throw Failure(Exit::Damaged, "the file uses options this version of TAV does not know");
     }
-    if (header.kdf.opsLimit < crypto_pwhash_argon2id_OPSLIMIT_MIN || header.kdf.opsLimit > kMaxOpsLimit ||
-        header.kdf.memLimit < crypto_pwhash_argon2id_MEMLIMIT_MIN || header.kdf.memLimit > kMaxMemLimit) {
+    if (!KdfParamsAllowed(header.kdf)) {
         throw Failure(Exit::Damaged, "the file asks for an unreasonable key-derivation cost");
     }
     std::memcpy(header.salt.data(), &bytes[24], kSaltSize);

@@ -43,6 +43,9 @@ struct KdfParams {
     std::uint64_t memLimit;
 };
 
+// True for a cost within the bounds above.
+bool KdfParamsAllowed(const KdfParams& kdf);
+
 // The key-derivation cost for an operation word's rounds and paranoia flag.
 KdfParams KdfParamsFor(std::uint32_t rounds, bool paranoia);
 

@@ -5,16 +5,23 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <csignal>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tav/failure.h"
+#include "tav/hardening.h"
+#include "tav/key_agent_protocol.h"
 #include "tav/key_cache.h"
 #include "tav/key_cache_agent.h"
 
@@ -24,25 +31,9 @@ namespace {
 
 constexpr const char* kSocketName = "tav-keys";
 constexpr int kIoTimeoutSeconds = 2;
-constexpr std::size_t kMaxKeySize = 64 * 1024;
 constexpr int kAgentSocketFd = 3;
-
-enum Kind : std::uint8_t { kLookupAnySalt = 1, kLookupSalt = 2, kStore = 3 };
-
-// What travels to the agent before the key itself (and, to store, the master key).
-struct Request {
-    std::uint8_t kind;
-    std::uint32_t opsLimit;
-    std::uint64_t memLimit;
-    std::array<unsigned char, kSaltSize> salt;
-    std::uint32_t keySize;
-};
-
-struct Reply {
-    std::uint8_t found;
-    std::array<unsigned char, kSaltSize> salt;
-    std::array<unsigned char, kMasterKeySize> master;
-};
+constexpr std::size_t kMaxEntries = 16;
+constexpr auto kWorkingEvery = std::chrono::milliseconds(500);
 
 bool CacheEnabled() {
     const char* setting = std::getenv("TAV_KEY_CACHE");
@@ -154,54 +145,44 @@ bool StartAgent(const std::string& path) {
     return child > 0;
 }
 
-// One request to the agent; false when there is no agent or no answer.
-bool Ask(int fd, const Request& request, const SecureBuffer& key, const SecureBuffer* master, Reply& reply) {
-    return SendAll(fd, &request, sizeof request) && SendAll(fd, key.data(), key.size()) &&
-           (master == nullptr || SendAll(fd, master->data(), kMasterKeySize)) && ReceiveAll(fd, &reply, sizeof reply);
+// Asks the agent on `fd` for a master key; false when it refuses or stops
+// answering. While it derives it says so every half second, so each wait is
+// short however long the derivation takes.
+bool Ask(int fd, agent::Kind kind, const SecureBuffer& key, const KdfParams& kdf,
+         std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
+    agent::Request request;
+    std::memset(&request, 0, sizeof request);  // no stray bytes in the padding
+    request.kind = kind;
+    request.opsLimit = kdf.opsLimit;
+    request.memLimit = kdf.memLimit;
+    request.salt = salt;
+    request.keySize = static_cast<std::uint32_t>(key.size());
+    unsigned char status = agent::kWorking;
+    bool answered = SendAll(fd, &request, sizeof request) && SendAll(fd, key.data(), key.size());
+    while (answered && status == agent::kWorking) answered = ReceiveAll(fd, &status, 1);
+    agent::MasterKeyReply reply{};
+    answered = answered && status == agent::kMasterKey && ReceiveAll(fd, &reply, sizeof reply);
+    if (answered) {
+        salt = reply.salt;
+        std::memcpy(master.data(), reply.master.data(), kMasterKeySize);
+    }
+    sodium_memzero(&reply, sizeof reply);
+    return answered;
 }
 
-class Cache {
-public:
-    explicit Cache(const SecureBuffer& key) : key_(key), path_(CacheEnabled() ? SocketPath() : std::string()) {}
-
-    bool Lookup(Kind kind, const KdfParams& kdf, std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
-        if (path_.empty() || key_.size() > kMaxKeySize) return false;
-        Reply reply{};
-        const bool found = Exchange(kind, kdf, salt, nullptr, reply) && reply.found == 1;
-        if (found) {
-            salt = reply.salt;
-            std::memcpy(master.data(), reply.master.data(), kMasterKeySize);
-        }
-        sodium_memzero(&reply, sizeof reply);
-        return found;
-    }
-
-    void Remember(const KdfParams& kdf, const std::array<unsigned char, kSaltSize>& salt, const SecureBuffer& master) {
-        if (path_.empty() || key_.size() > kMaxKeySize) return;
-        Reply reply{};
-        if (!Exchange(kStore, kdf, salt, &master, reply) && StartAgent(path_)) Exchange(kStore, kdf, salt, &master, reply);
-    }
-
-private:
-    bool Exchange(Kind kind, const KdfParams& kdf, const std::array<unsigned char, kSaltSize>& salt,
-                  const SecureBuffer* master, Reply& reply) {
-        const int fd = ConnectToAgent(path_);
-        if (fd < 0) return false;
-        Request request;
-        std::memset(&request, 0, sizeof request);  // no stray bytes in the padding
-        request.kind = kind;
-        request.opsLimit = kdf.opsLimit;
-        request.memLimit = kdf.memLimit;
-        request.salt = salt;
-        request.keySize = static_cast<std::uint32_t>(key_.size());
-        const bool answered = Ask(fd, request, key_, master, reply);
-        ::close(fd);
-        return answered;
-    }
-
-    const SecureBuffer& key_;
-    std::string path_;
-};
+// The agent's answer, starting an agent when none listens.
+bool AskAgent(agent::Kind kind, const SecureBuffer& key, const KdfParams& kdf,
+              std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
+    if (!CacheEnabled() || key.size() > agent::kMaxKeySize) return false;
+    const std::string path = SocketPath();
+    if (path.empty()) return false;
+    int fd = ConnectToAgent(path);
+    if (fd < 0 && StartAgent(path)) fd = ConnectToAgent(path);
+    if (fd < 0) return false;
+    const bool answered = Ask(fd, kind, key, kdf, salt, master);
+    ::close(fd);
+    return answered;
+}
 
 // The agent's side: entries by a keyed hash of the key, so the key itself
 // is not kept.
@@ -245,36 +226,96 @@ private:
         return ::stat(path.c_str(), &st) == 0 && st.st_ino == own.st_ino && st.st_dev == own.st_dev;
     }
 
+    static bool Acceptable(const agent::Request& request) {
+        return (request.kind == agent::kForFile || request.kind == agent::kForNewFile) && request.keySize > 0 &&
+               request.keySize <= agent::kMaxKeySize && KdfParamsAllowed({request.opsLimit, request.memLimit});
+    }
+
     void Handle(int client) {
         ucred peer{};
         socklen_t size = sizeof peer;
         if (::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) return;
-        Request request{};
-        if (!ReceiveAll(client, &request, sizeof request) || request.keySize == 0 || request.keySize > kMaxKeySize) return;
+        agent::Request request{};
+        if (!ReceiveAll(client, &request, sizeof request)) return;
+        if (!Acceptable(request)) {
+            SendAll(client, &agent::kRefused, 1);
+            return;
+        }
         SecureBuffer key(request.keySize);
         if (!ReceiveAll(client, key.data(), key.size())) return;
         SecureBuffer id(32);
         crypto_generichash(id.data(), id.size(), key.data(), key.size(), secret_.data(), secret_.size());
         const KdfParams kdf{request.opsLimit, request.memLimit};
-        Reply reply{};
-        if (request.kind == kStore) {
-            auto entry = std::make_unique<Entry>();
-            if (!ReceiveAll(client, entry->master.data(), kMasterKeySize)) return;
-            if (Find(id, kdf, &request.salt) == nullptr) {
-                std::memcpy(entry->id.data(), id.data(), id.size());
-                entry->kdf = kdf;
-                entry->salt = request.salt;
-                entry->lastUsed = std::time(nullptr);
-                entries_.push_back(std::move(entry));
-            }
-        } else if (Entry* entry = Find(id, kdf, request.kind == kLookupSalt ? &request.salt : nullptr)) {
-            entry->lastUsed = std::time(nullptr);
-            reply.found = 1;
-            reply.salt = entry->salt;
-            std::memcpy(reply.master.data(), entry->master.data(), kMasterKeySize);
+        const bool forFile = request.kind == agent::kForFile;
+        Entry* entry = Find(id, kdf, forFile ? &request.salt : nullptr);
+        std::unique_ptr<Entry> derived;
+        if (entry == nullptr) {
+            if (!forFile) randombytes_buf(request.salt.data(), request.salt.size());
+            derived = Derive(client, key, id, kdf, request.salt);
+            entry = derived.get();
         }
-        SendAll(client, &reply, sizeof reply);
+        if (entry == nullptr) {
+            SendAll(client, &agent::kRefused, 1);
+            return;
+        }
+        entry->lastUsed = std::time(nullptr);
+        agent::MasterKeyReply reply{};
+        reply.salt = entry->salt;
+        std::memcpy(reply.master.data(), entry->master.data(), kMasterKeySize);
+        if (SendAll(client, &agent::kMasterKey, 1)) SendAll(client, &reply, sizeof reply);
         sodium_memzero(&reply, sizeof reply);
+        if (derived != nullptr) Keep(std::move(derived));
+    }
+
+    // Derives the master key for an entry, telling the client every half
+    // second that it is working; nullptr when the derivation fails.
+    std::unique_ptr<Entry> Derive(int client, const SecureBuffer& key, const SecureBuffer& id, const KdfParams& kdf,
+                                  const std::array<unsigned char, kSaltSize>& salt) {
+        auto entry = std::make_unique<Entry>();
+        std::memcpy(entry->id.data(), id.data(), id.size());
+        entry->kdf = kdf;
+        entry->salt = salt;
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool derived = false;
+        std::thread worker([&] {
+            try {
+                DeriveMasterKey(key, salt, kdf, entry->master);
+                derived = true;
+            } catch (...) {
+            }
+            WipeStack();
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+            finished.notify_one();
+        });
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            while (!finished.wait_for(lock, kWorkingEvery, [&] { return done; })) {
+                lock.unlock();
+                SendAll(client, &agent::kWorking, 1);
+                lock.lock();
+            }
+        }
+        worker.join();
+        return derived ? std::move(entry) : nullptr;
+    }
+
+    // Remembers an entry only in memory that is locked (a failed lock is
+    // not an error to the allocator), forgetting the least recently used
+    // one when the agent holds as many as it keeps.
+    void Keep(std::unique_ptr<Entry> entry) {
+        if (sodium_mlock(entry->master.data(), kMasterKeySize) != 0 ||
+            sodium_mlock(entry->id.data(), entry->id.size()) != 0) {
+            return;
+        }
+        if (entries_.size() == kMaxEntries) {
+            entries_.erase(std::min_element(entries_.begin(), entries_.end(), [](const auto& a, const auto& b) {
+                return a->lastUsed < b->lastUsed;
+            }));
+        }
+        entries_.push_back(std::move(entry));
     }
 
     // The newest entry for the key's id and cost (and salt, when given).
@@ -303,20 +344,15 @@ int IdleSeconds() {
 
 }  // namespace
 
-bool RecallMasterKeyForEncryption(const SecureBuffer& key, const KdfParams& kdf,
-                                  std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
-    return Cache(key).Lookup(kLookupAnySalt, kdf, salt, master);
-}
-
-bool RecallMasterKey(const SecureBuffer& key, const KdfParams& kdf, const std::array<unsigned char, kSaltSize>& salt,
-                     SecureBuffer& master) {
+bool MasterKeyFromAgent(const SecureBuffer& key, const KdfParams& kdf,
+                        const std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
     std::array<unsigned char, kSaltSize> same = salt;
-    return Cache(key).Lookup(kLookupSalt, kdf, same, master);
+    return AskAgent(agent::kForFile, key, kdf, same, master) && same == salt;
 }
 
-void RememberMasterKey(const SecureBuffer& key, const KdfParams& kdf, const std::array<unsigned char, kSaltSize>& salt,
-                       const SecureBuffer& master) {
-    Cache(key).Remember(kdf, salt, master);
+bool NewFileMasterKeyFromAgent(const SecureBuffer& key, const KdfParams& kdf,
+                               std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
+    return AskAgent(agent::kForNewFile, key, kdf, salt, master);
 }
 
 int RunKeyAgent() {
@@ -333,6 +369,9 @@ int RunKeyAgent() {
     const std::string path = SocketPath();
     struct stat own;
     if (path.empty() || ::stat(path.c_str(), &own) != 0) return 0;
+    // Listening again makes the credentials clients see the agent's own
+    // rather than those of the run that made the socket and has ended.
+    ::listen(kAgentSocketFd, 64);
     Agent().Serve(kAgentSocketFd, path, own, IdleSeconds());
     struct stat now;
     if (::stat(path.c_str(), &now) == 0 && now.st_ino == own.st_ino && now.st_dev == own.st_dev) ::unlink(path.c_str());

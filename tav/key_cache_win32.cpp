@@ -5,18 +5,15 @@
 
 namespace tav {
 
-bool RecallMasterKeyForEncryption(const SecureBuffer&, const KdfParams&, std::array<unsigned char, kSaltSize>&,
-                                  SecureBuffer&) {
+bool MasterKeyFromAgent(const SecureBuffer&, const KdfParams&, const std::array<unsigned char, kSaltSize>&,
+                        SecureBuffer&) {
     return false;
 }
 
-bool RecallMasterKey(const SecureBuffer&, const KdfParams&, const std::array<unsigned char, kSaltSize>&,
-                     SecureBuffer&) {
+bool NewFileMasterKeyFromAgent(const SecureBuffer&, const KdfParams&, std::array<unsigned char, kSaltSize>&,
+                               SecureBuffer&) {
     return false;
 }
-
-void RememberMasterKey(const SecureBuffer&, const KdfParams&, const std::array<unsigned char, kSaltSize>&,
-                       const SecureBuffer&) {}
 
 int RunKeyAgent() { throw Failure(Exit::Usage, "TAV keeps no key agent on Windows"); }
 

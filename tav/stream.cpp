@@ -123,10 +123,9 @@ void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool fol
     DerivedKeys keys;
     {
         SecureBuffer master(kMasterKeySize);
-        if (!RecallMasterKeyForEncryption(key, header.kdf, header.salt, master)) {
+        if (!NewFileMasterKeyFromAgent(key, header.kdf, header.salt, master)) {
             randombytes_buf(header.salt.data(), header.salt.size());
             DeriveMasterKey(key, header.salt, header.kdf, master);
-            RememberMasterKey(key, header.kdf, header.salt, master);
         }
         DeriveFileKeys(master, header.nonce, keys);
     }
@@ -208,16 +207,15 @@ void EncryptedFile::CheckLength(std::uint64_t payloadStart, std::uint64_t payloa
     if (expectedEnd < dataEnd_) throw damaged("the file has unexpected data at its end");
 }
 
-// The file's keys through the key cache; only a key that passes the key
-// check is remembered.
+// The file's keys, with the master key from the key cache when it answers.
 void EncryptedFile::OpenKeysV2(const SecureBuffer& key) {
     SecureBuffer master(kMasterKeySize);
-    const bool recalled = RecallMasterKey(key, header_.kdf, header_.salt, master);
-    if (!recalled) DeriveMasterKey(key, header_.salt, header_.kdf, master);
+    if (!MasterKeyFromAgent(key, header_.kdf, header_.salt, master)) {
+        DeriveMasterKey(key, header_.salt, header_.kdf, master);
+    }
     DeriveFileKeys(master, header_.nonce, keys_);
     WipeStack();
     if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
-    if (!recalled) RememberMasterKey(key, header_.kdf, header_.salt, master);
 }
 
 void EncryptedFile::OpenMetadataV2() {

@@ -1,6 +1,7 @@
 // The key cache: a batch pays the key derivation once and shares a salt,
 // every file keeps its own nonce, the cache can be turned off, forgets, is
-// private to its user, and is never needed for a correct result.
+// private to its user, is no faster a way to test guesses than deriving,
+// stays small under a flood, and is never needed for a correct result.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,7 +12,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <thread>
+
+#include <sodium.h>
+
+#include "tav/key_agent_protocol.h"
 
 #include "tests/support/run.h"
 #include "tests/support/workspace.h"
@@ -49,6 +56,68 @@ protected:
         return ReadFile(file(name + ".TAV"));
     }
     static std::string Salt(const std::string& encrypted) { return encrypted.substr(24, 16); }
+    static std::uint32_t OpsLimit(const std::string& encrypted) {
+        std::uint32_t value;
+        std::memcpy(&value, encrypted.data() + 12, sizeof value);
+        return value;
+    }
+    static std::uint64_t MemLimit(const std::string& encrypted) {
+        std::uint64_t value;
+        std::memcpy(&value, encrypted.data() + 16, sizeof value);
+        return value;
+    }
+
+    // A process of the user's own speaking the agent's protocol: the
+    // master key it is given, or nothing when the agent refuses.
+    std::optional<std::string> AskAgent(tav::agent::Kind kind, std::uint32_t ops, std::uint64_t mem,
+                                        const std::string& salt, const std::string& key, pid_t* agent = nullptr) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket().c_str());
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        if (agent != nullptr) {
+            ucred peer{};
+            socklen_t size = sizeof peer;
+            ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size);
+            *agent = peer.pid;
+        }
+        tav::agent::Request request{};
+        request.kind = kind;
+        request.opsLimit = ops;
+        request.memLimit = mem;
+        std::memcpy(request.salt.data(), salt.data(), std::min<std::size_t>(salt.size(), request.salt.size()));
+        request.keySize = static_cast<std::uint32_t>(key.size());
+        (void)!::send(fd, &request, sizeof request, MSG_NOSIGNAL);
+        (void)!::send(fd, key.data(), key.size(), MSG_NOSIGNAL);
+        unsigned char status = tav::agent::kWorking;
+        while (status == tav::agent::kWorking && ::recv(fd, &status, 1, MSG_WAITALL) == 1) {
+        }
+        tav::agent::MasterKeyReply reply{};
+        const bool given = status == tav::agent::kMasterKey &&
+                           ::recv(fd, &reply, sizeof reply, MSG_WAITALL) == static_cast<ssize_t>(sizeof reply);
+        ::close(fd);
+        if (!given) return std::nullopt;
+        return std::string(reinterpret_cast<const char*>(reply.master.data()), reply.master.size());
+    }
+
+    // Argon2id as the file format describes the master key, computed here.
+    static std::string MasterKey(const std::string& key, const std::string& salt, std::uint32_t ops, std::uint64_t mem) {
+        unsigned char master[32];
+        EXPECT_EQ(crypto_pwhash(master, sizeof master, key.data(), key.size(),
+                                reinterpret_cast<const unsigned char*>(salt.data()), ops, mem,
+                                crypto_pwhash_ALG_ARGON2ID13),
+                  0);
+        return std::string(reinterpret_cast<const char*>(master), sizeof master);
+    }
+
+    static long LockedKibibytes(pid_t pid) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmLck:", 0) == 0) return std::stol(line.substr(6));
+        }
+        return -1;
+    }
     static std::string Nonce(const std::string& encrypted) { return encrypted.substr(40, 24); }
 
     int Decrypt(const std::string& name, const std::string& key = "key") {
@@ -101,6 +170,56 @@ TEST_F(KeyCache, ForgetsWhenIdleAndTheAgentLeaves) {
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(socket()))) << "the agent removes its socket when it leaves";
     EXPECT_NE(Salt(Encrypted("b")), Salt(a));
+}
+
+// Whatever the agent answers, it derived: a guess through it costs a full
+// key derivation with the file's cost, as it would without the agent, so
+// the agent is no oracle for a process of the same user. It hands out no
+// key it did not derive, and refuses what no file could ask for.
+TEST_F(KeyCache, EveryAnswerIsADerivationAndNothingElseIsAccepted) {
+    ASSERT_GE(sodium_init(), 0);
+    const std::string a = Encrypted("a");
+    const std::uint32_t ops = OpsLimit(a);
+    const std::uint64_t mem = MemLimit(a);
+    for (const std::string guess : {"key", "guess", "another guess"}) {
+        SCOPED_TRACE(guess);
+        EXPECT_EQ(AskAgent(tav::agent::kForFile, ops, mem, Salt(a), guess), MasterKey(guess, Salt(a), ops, mem));
+    }
+    const struct {
+        const char* what;
+        std::uint8_t kind;
+        std::uint32_t ops;
+        std::uint64_t mem;
+        std::size_t keySize;
+    } refused[] = {
+        {"a kind no client sends (it once stored keys)", 3, ops, mem, 3},
+        {"an empty key", tav::agent::kForFile, ops, mem, 0},
+        {"a key too long", tav::agent::kForFile, ops, mem, tav::agent::kMaxKeySize + 1},
+        {"no passes", tav::agent::kForFile, 0, mem, 3},
+        {"more memory than any file may ask", tav::agent::kForFile, ops, std::uint64_t{4} << 30, 3},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.what);
+        EXPECT_FALSE(AskAgent(static_cast<tav::agent::Kind>(r.kind), r.ops, r.mem, Salt(a), std::string(r.keySize, 'k')));
+    }
+    EXPECT_EQ(Decrypt("a"), 0);
+    EXPECT_EQ(Decrypt("a", "guess"), 2);
+}
+
+// A flood of requests neither crashes the agent nor grows what it keeps
+// in locked memory: it keeps a bounded number of entries.
+TEST_F(KeyCache, AFloodOfGuessesLeavesTheAgentSmall) {
+    const std::string a = Encrypted("a");
+    pid_t agent = 0;
+    const auto guess = [&](int i) {
+        return AskAgent(tav::agent::kForFile, OpsLimit(a), MemLimit(a), Salt(a), "guess " + std::to_string(i), &agent);
+    };
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(guess(i));
+    const long locked = LockedKibibytes(agent);
+    for (int i = 40; i < 400; ++i) ASSERT_TRUE(guess(i));
+    EXPECT_GT(locked, 0);
+    EXPECT_LE(LockedKibibytes(agent), locked + 16) << "360 more entries would hold some 2800 KiB more";
+    EXPECT_EQ(Decrypt("a"), 0);
 }
 
 // A socket left by an agent that died is replaced.
