@@ -18,10 +18,16 @@ std::unique_ptr<SecureBuffer> CopiedKey(const unsigned char* bytes, std::size_t 
 
 }  // namespace
 
-std::unique_ptr<SecureBuffer> TakeKeyArgument(char* argument) {
-    const std::size_t size = std::strlen(argument);
-    auto key = NonEmptyKey(CopiedKey(reinterpret_cast<const unsigned char*>(argument), size));
-    sodium_memzero(argument, size);
+// Only the wipe is the library's here, and it needs no start-up.
+KeyArgument::KeyArgument(char* argument) : bytes_(argument, argument + std::strlen(argument)) {
+    sodium_memzero(argument, bytes_.size());
+}
+
+KeyArgument::~KeyArgument() { sodium_memzero(bytes_.data(), bytes_.size()); }
+
+std::unique_ptr<SecureBuffer> KeyArgument::Take() {
+    auto key = NonEmptyKey(CopiedKey(bytes_.data(), bytes_.size()));
+    sodium_memzero(bytes_.data(), bytes_.size());
     return key;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "tav/arguments.h"
 #include "tav/failure.h"
@@ -104,11 +105,10 @@ int RunSelfDecrypting(const SelfImage& self) {
     return 0;
 }
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, KeyArgument* keyArgument) {
     if (argc == 2 && std::strcmp(argv[1], kKeyAgentArgument) == 0) return RunKeyAgent();
-    // The key leaves the command line before anything else happens.
     std::unique_ptr<SecureBuffer> key;
-    if (argc == 5) key = TakeKeyArgument(argv[4]);
+    if (keyArgument != nullptr) key = keyArgument->Take();
     if (AsksForHelp(argc, argv)) {
         std::fputs(kHelp, stdout);
         return 0;
@@ -124,12 +124,15 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The key leaves the command line before anything else happens.
+    char** arguments = ProgramArguments(argc, argv);
+    std::optional<KeyArgument> keyArgument;
+    if (argc == 5) keyArgument.emplace(arguments[4]);
     HardenProcess();
     int status;
     try {
         if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
-        char** arguments = ProgramArguments(argc, argv);
-        status = Run(argc, arguments);
+        status = Run(argc, arguments, keyArgument ? &*keyArgument : nullptr);
     } catch (const Failure& failure) {
         const std::string message = Printable(failure.what());
         std::fprintf(stderr, "TAV: %s\n", message.c_str());
