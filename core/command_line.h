@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/options.h"
+
+// The most rounds the tool takes in its operation word.
+inline constexpr std::int32_t kMaxToolRounds = 64;
 
 // How the tool is to be run for one file: the operation word and the three
 // fields that follow it. Fields are kept as they are; nothing is escaped.

@@ -9,7 +9,27 @@ namespace {
 
 constexpr const char* kToolName = "TAV";
 
+bool RoundsUsable(std::int32_t rounds) { return rounds >= 0 && rounds <= kMaxToolRounds; }
+
 }  // namespace
+
+std::string BatchProblem(const std::vector<std::string>& sources, const std::string& key) {
+    CommandLine command;
+    for (const std::string& source : sources) {
+        BuildCommandLine(source, g_options, key, command);
+        if (!IsEncryptedFileName(source) && !RoundsUsable(g_options.Rounds)) {
+            return "The rounds set in Druvel.ini (" + std::to_string(g_options.Rounds) +
+                   ") cannot be used: TAV takes 0 to " + std::to_string(kMaxToolRounds) +
+                   ". Choose them under Options > Settings. No file was processed.";
+        }
+        if (!platform::CommandFitsSystem(kToolName, command.arguments(), command.text())) {
+            return "The key (" + std::to_string(key.size()) +
+                   " characters) is too long to hand to TAV with these file names. Use a shorter key. No file "
+                   "was processed.";
+        }
+    }
+    return "";
+}
 
 int RunTool(const CommandLine& command) {
     return platform::RunProgramAndWait(kToolName, command.arguments(), command.text());

@@ -23,4 +23,9 @@ unsigned ProgramsStarted();
 int RunProgramAndWait(const std::string& name, const std::vector<std::string>& arguments,
                       const std::string& commandText);
 
+// True when RunProgramAndWait can hand the program `name` these arguments:
+// the system limits the length of one argument and of a whole command line.
+bool CommandFitsSystem(const std::string& name, const std::vector<std::string>& arguments,
+                       const std::string& commandText);
+
 }  // namespace platform

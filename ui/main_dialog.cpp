@@ -87,6 +87,7 @@ void CMainDialog::DropEntry(const std::vector<std::string>& names) {
     if (!KeyGiven()) return;
     CString key;
     GetDlgItem(IDC_KEY)->GetWindowText(key);
+    if (!BatchAcceptable(names, key)) return;
 
     BeginBatch();
     for (const std::string& name : names) {
@@ -109,13 +110,19 @@ void CMainDialog::OnFileOpen() {
     CFileDialog dlg(TRUE, nullptr, nullptr, kOpenFlags, kOpenFilter, this);
     dlg.DoModal();  // a cancelled dialog leaves no names to take
 
-    BeginBatch();
+    std::vector<std::string> names;
     POSITION pos = dlg.GetStartPosition();
     while (pos != 0) {
         const CString path = dlg.GetNextPathName(pos);
         if (path.empty()) break;
-        SetFileCaption(path);
-        ProcessFile(path, key);
+        names.push_back(path);
+    }
+    if (!BatchAcceptable(names, key)) return;
+
+    BeginBatch();
+    for (const std::string& name : names) {
+        SetFileCaption(name);
+        ProcessFile(name, key);
     }
     EndBatch();
 }
@@ -144,6 +151,16 @@ bool CMainDialog::KeyGiven() {
     if (keyField->GetWindowTextLength() > 0) return true;
     MessageBox("You must specify a key.");
     keyField->SetFocus();
+    return false;
+}
+
+// A batch the tool cannot be given whole (a key too long for the system's
+// command line, rounds the tool does not take) is not started: the user is
+// told once, and no file is processed.
+bool CMainDialog::BatchAcceptable(const std::vector<std::string>& names, const std::string& key) {
+    const std::string problem = BatchProblem(names, key);
+    if (problem.empty()) return true;
+    MessageBox(problem.c_str());
     return false;
 }
 

@@ -30,6 +30,7 @@ protected:
 
 private:
     bool KeyGiven();
+    bool BatchAcceptable(const std::vector<std::string>& names, const std::string& key);
     void DropEntry(const std::vector<std::string>& names);
     void BeginBatch();
     void EndBatch();

@@ -1,7 +1,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/process.h"
 
@@ -10,6 +12,9 @@ extern char** environ;
 namespace platform {
 
 namespace {
+
+// Linux takes at most 32 pages for one argument, the closing NUL included.
+constexpr std::size_t kMaxArgumentSize = 32 * 4096;
 
 WaitPump g_pump = nullptr;
 unsigned g_started = 0;
@@ -47,6 +52,20 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& a
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
+}
+
+// Every argument within the kernel's limit for one, and the arguments and
+// the environment together, with their pointers, within ARG_MAX.
+bool CommandFitsSystem(const std::string& name, const std::vector<std::string>& arguments,
+                       const std::string& /*commandText*/) {
+    std::size_t total = name.size() + 1 + sizeof(char*);
+    for (const std::string& argument : arguments) {
+        if (argument.size() + 1 > kMaxArgumentSize) return false;
+        total += argument.size() + 1 + sizeof(char*);
+    }
+    for (char** variable = environ; *variable != nullptr; ++variable) total += std::strlen(*variable) + 1 + sizeof(char*);
+    const long limit = ::sysconf(_SC_ARG_MAX);
+    return limit <= 0 || total < static_cast<std::size_t>(limit);
 }
 
 }  // namespace platform

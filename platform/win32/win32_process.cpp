@@ -59,4 +59,11 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /
     return static_cast<int>(status);
 }
 
+// CreateProcess takes a command line of at most 32767 characters, the
+// closing NUL included.
+bool CommandFitsSystem(const std::string& name, const std::vector<std::string>& /*arguments*/,
+                       const std::string& commandText) {
+    return name.size() + 1 + commandText.size() < 32767;
+}
+
 }  // namespace platform

@@ -126,4 +126,38 @@ TEST(RunTool, NeverLooksOnTheSearchPath) {
     EXPECT_TRUE(std::filesystem::exists(folder.file("x_txt.TAV")));
 }
 
+// A batch is refused whole, before any file, when the tool could not take
+// it: rounds it does not accept (which decryption does not use), or a key
+// beyond the system's limit (Linux: 128 KiB for one argument; Windows: 32 K
+// characters for the whole command line).
+TEST(BatchProblem, NamesWhatKeepsTheToolFromRunning) {
+    const std::string kTooLong(128 * 1024, 'k');
+    const struct {
+        std::int32_t rounds;
+        std::vector<std::string> sources;
+        std::string key;
+        const char* problem;  // a part of the message, or "" for none
+    } cases[] = {
+        {0, {"a.txt"}, "k", ""},
+        {64, {"a.txt", "b_txt.TAV"}, "k", ""},
+        {65, {"a.txt"}, "k", "rounds set in Druvel.ini (65)"},
+        {-5, {"b_txt.TAV", "a.txt"}, "k", "(-5) cannot be used: TAV takes 0 to 64"},
+        {-5, {"b_txt.TAV"}, "k", ""},
+        {2, {"a.txt"}, std::string(30000, 'k'), ""},
+        {2, {"b_txt.TAV"}, kTooLong, "is too long to hand to TAV"},
+        {2, {}, kTooLong, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rounds) + " rounds, key of " + std::to_string(c.key.size()));
+        g_options = Options{c.rounds, 0, 0, 1, 0};
+        const std::string problem = BatchProblem(c.sources, c.key);
+        if (*c.problem == 0) {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+            EXPECT_NE(problem.find("No file was processed."), std::string::npos) << problem;
+        }
+    }
+}
+
 }  // namespace

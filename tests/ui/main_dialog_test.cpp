@@ -111,6 +111,28 @@ TEST_F(MainWindow, AnEmptyKeyStopsBothEntries) {
     EXPECT_EQ(shown().captions, Captions{"Druvel"}) << "the caption never changed";
 }
 
+// Rounds the tool does not take (Druvel.ini edited by hand) fail every
+// file: the user is told once per batch, from either entry, and nothing runs.
+TEST_F(MainWindow, ABatchTheToolCannotTakeIsRefusedWhole) {
+    test::WriteFile(folder_.file("Druvel.ini"), "[ENCRYPT]\nRounds=65\n");
+    user.TypeText(IDC_KEY, "k");
+    user.DropFiles({Plain("a.txt"), Plain("b.txt")});
+    user.AnswerMessageBox();
+    user.ChooseMenu(ID_FILE_OPEN);
+    user.ChooseFiles({Plain("c.txt")});
+    user.AnswerMessageBox();
+    ExpectIdle();
+    user.PressEscape();
+    Run();
+
+    EXPECT_TRUE(tool_.Runs().empty());
+    ASSERT_EQ(shown().messageBoxes.size(), 2u);
+    for (const headless::MessageBoxShown& box : shown().messageBoxes) {
+        EXPECT_NE(box.text.find("(65) cannot be used"), std::string::npos) << box.text;
+    }
+    EXPECT_EQ(shown().captions, Captions{"Druvel"}) << "no batch began";
+}
+
 TEST_F(MainWindow, DroppedFilesRunInOrderWithTheirCaptions) {
     const std::string one = Plain("report.txt"), two = Plain("b.doc"), three = Plain("c_txt.TAV");
     user.TypeText(IDC_KEY, "k");
