@@ -99,6 +99,62 @@ std::string BuiltByHand(const std::string& key, const std::string& name, const s
     return file;
 }
 
+// The plaintext of a version 2 file, opened from docs/tav-format.md with
+// libsodium alone; "" with a failure recorded when anything does not open.
+std::string OpenedByHand(const std::string& key, const std::string& file) {
+    constexpr std::size_t kSealedChunk = 262144 + 16;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+    unsigned char master[32], keys[64];
+    EXPECT_EQ(crypto_pwhash(master, 32, key.data(), key.size(), bytes + 24, LittleEndian(file, 12, 4),
+                            LittleEndian(file, 16, 8), crypto_pwhash_ALG_ARGON2ID13),
+              0);
+    crypto_generichash(keys, 64, bytes + 40, 24, master, 32);
+    const auto open = [&](std::size_t at, std::size_t size, const unsigned char* nonce, const unsigned char* ad,
+                          std::size_t adSize, std::string& out) {
+        std::string plain(size - 16, '\0');
+        const bool opened = crypto_aead_chacha20poly1305_ietf_decrypt(
+                                reinterpret_cast<unsigned char*>(plain.data()), nullptr, nullptr, bytes + at, size, ad,
+                                adSize, nonce, keys) == 0;
+        out += plain;
+        return opened;
+    };
+    unsigned char nonce[12] = {0};
+    nonce[11] = 2;
+    std::string metadata;
+    if (!open(96, 280, nonce, bytes, 96, metadata)) ADD_FAILURE() << "the metadata does not open";
+    const std::uint64_t length = LittleEndian(metadata, 0, 8);
+    std::string plain;
+    const std::size_t chunks = (file.size() - 96 - 280 + kSealedChunk - 1) / kSealedChunk;
+    for (std::size_t i = 0; i < chunks; ++i) {
+        std::memset(nonce, 0, sizeof nonce);
+        for (int b = 0; b < 8; ++b) nonce[10 - b] = static_cast<unsigned char>(std::uint64_t{i} >> (8 * b));
+        nonce[11] = i + 1 == chunks ? 1 : 0;
+        const std::size_t at = 96 + 280 + i * kSealedChunk;
+        if (!open(at, std::min(kSealedChunk, file.size() - at), nonce, nullptr, 0, plain)) {
+            ADD_FAILURE() << "chunk " << i << " of " << chunks << " does not open";
+            return "";
+        }
+    }
+    return plain.substr(0, length);
+}
+
+// Both ways between TAV and the document, on payloads long enough for
+// every byte of the chunk index that a file of today's sizes uses to change
+// (300 chunks: an index kept in one byte would repeat a nonce).
+TEST(Version2, TavAndTheDocumentAgreeOnLongPayloads) {
+    ASSERT_GE(sodium_init(), 0);
+    test::TempFolder folder;
+    std::string plain(300 * 262144 + 7, '\0');
+    randombytes_buf(plain.data(), plain.size());
+    test::WriteFile(folder.file("long.bin"), plain);
+    ASSERT_EQ(test::Run(TAV_PATH, {"e1", folder.file("long.bin"), folder.file("long_bin.TAV"), "k"}).status, 0);
+    EXPECT_TRUE(OpenedByHand("k", ReadFile(folder.file("long_bin.TAV"))) == plain);
+    test::WriteFile(folder.file("by-hand.TAV"), BuiltByHand("hand key", "long.bin", plain));
+    const auto result = test::Run(TAV_PATH, {"D", folder.file("by-hand.TAV"), folder.file("out"), "hand key"});
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_TRUE(ReadFile(folder.file("out")) == plain);
+}
+
 TEST(Version2, AFileBuiltFromTheDocumentDecrypts) {
     ASSERT_GE(sodium_init(), 0);
     test::TempFolder folder;
@@ -132,6 +188,10 @@ TEST(MalformedVectors, EachGivesItsStatusAndNoOutput) {
             EXPECT_EQ(fs::exists(folder.file("out")), vector.status == 0);
             EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), vector.status == 0 ? 0 : 1)
                 << result.errors;
+            // An existing target is told as such before any other check.
+            test::WriteFile(folder.file("taken"), "mine");
+            EXPECT_EQ(test::Run(TAV_PATH, {decrypt, vector.path, folder.file("taken"), "wrong key"}).status, 4);
+            EXPECT_EQ(ReadFile(folder.file("taken")), "mine");
         }
     }
     EXPECT_GE(vectors.size(), 100u);
