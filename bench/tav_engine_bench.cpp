@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "tav/chunk_cipher.h"
-#include "tav/format.h"
-#include "tav/pipeline.h"
+#include "tav/engine/chunk_cipher.h"
+#include "tav/format/format.h"
+#include "tav/engine/pipeline.h"
 
 namespace {
 

@@ -13,17 +13,17 @@
 #include <memory>
 #include <optional>
 
-#include "tav/arguments.h"
-#include "tav/failure.h"
-#include "tav/files.h"
-#include "tav/folder.h"
-#include "tav/hardening.h"
-#include "tav/key.h"
-#include "tav/key_cache_agent.h"
-#include "tav/notify.h"
+#include "tav/os/arguments.h"
+#include "tav/base/failure.h"
+#include "tav/os/files.h"
+#include "tav/os/folder.h"
+#include "tav/os/hardening.h"
+#include "tav/os/key.h"
+#include "tav/os/key_cache_agent.h"
+#include "tav/os/notify.h"
 #include "tav/operation.h"
-#include "tav/printable.h"
-#include "tav/stream.h"
+#include "tav/base/printable.h"
+#include "tav/engine/stream.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "tav/operation.h"
 
-#include "tav/failure.h"
-#include "tav/format.h"
+#include "tav/base/failure.h"
+#include "tav/format/format.h"
 
 namespace tav {
 

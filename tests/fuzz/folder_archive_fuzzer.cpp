@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tav/failure.h"
-#include "tav/folder_archive.h"
+#include "tav/base/failure.h"
+#include "tav/format/folder_archive.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "tav/failure.h"
-#include "tav/files.h"
-#include "tav/format.h"
-#include "tav/stream.h"
+#include "tav/base/failure.h"
+#include "tav/os/files.h"
+#include "tav/format/format.h"
+#include "tav/engine/stream.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tav/failure.h"
-#include "tav/format.h"
+#include "tav/base/failure.h"
+#include "tav/format/format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tav/arguments.h"
+#include "tav/os/arguments.h"
 
 #include <gtest/gtest.h>
 

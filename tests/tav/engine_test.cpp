@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "tav/chunk_cipher.h"
-#include "tav/pipeline.h"
+#include "tav/engine/chunk_cipher.h"
+#include "tav/engine/pipeline.h"
 
 namespace {
 

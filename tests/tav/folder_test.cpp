@@ -19,9 +19,9 @@
 #include <atomic>
 #include <thread>
 
-#include "tav/files.h"
-#include "tav/folder_archive.h"
-#include "tav/stream.h"
+#include "tav/os/files.h"
+#include "tav/format/folder_archive.h"
+#include "tav/engine/stream.h"
 #include "tests/support/run.h"
 #include "tests/support/workspace.h"
 

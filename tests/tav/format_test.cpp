@@ -1,5 +1,5 @@
-#include "tav/format.h"
-#include "tav/printable.h"
+#include "tav/format/format.h"
+#include "tav/base/printable.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 
 #include <sodium.h>
 
-#include "tav/key_agent_protocol.h"
+#include "tav/os/key_agent_protocol.h"
 
 #include "tests/support/run.h"
 #include "tests/support/workspace.h"

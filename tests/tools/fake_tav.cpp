@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "tav/arguments.h"
+#include "tav/os/arguments.h"
 
 namespace {
 

@@ -1,0 +1,94 @@
+#include "tav/engine/pipeline.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tav {
+
+namespace {
+
+// Every worker takes the next chunk, reads it, transforms it, and writes it
+// when its turn comes: chunks are written in order while the other workers
+// read and transform the ones after it. A worker holds one chunk at a time.
+class Pass {
+public:
+    explicit Pass(const ChunkPass& pass) : pass_(pass) {}
+
+    void Run() {
+        const unsigned workers = static_cast<unsigned>(std::min<std::uint64_t>(std::max(1u, pass_.workers), pass_.chunks));
+        std::vector<std::thread> threads;
+        for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Guarded(w); });
+        Guarded(0);
+        for (std::thread& thread : threads) thread.join();
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    void Guarded(unsigned worker) {
+        try {
+            Work(worker);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!error_) error_ = std::current_exception();
+            failed_ = true;
+            turnTaken_.notify_all();
+        }
+    }
+
+    void Work(unsigned worker) {
+        std::vector<unsigned char> slot(pass_.slotSize);
+        struct Wipe {
+            std::vector<unsigned char>& bytes;
+            ~Wipe() { sodium_memzero(bytes.data(), bytes.size()); }  // it may have held plaintext
+        } wipe{slot};
+        for (;;) {
+            const std::uint64_t i = next_++;
+            if (i >= pass_.chunks || failed_) return;
+            std::size_t size = pass_.read(i, slot.data());
+            size = pass_.transform(i, slot.data(), size, worker);
+            if (!WaitForTurn(i)) return;
+            pass_.write(i, slot.data(), size);
+            PassTurn(i + 1);
+        }
+    }
+
+    bool WaitForTurn(std::uint64_t index) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        turnTaken_.wait(lock, [&] { return failed_ || turn_ == index; });
+        return !failed_;
+    }
+
+    void PassTurn(std::uint64_t index) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            turn_ = index;
+        }
+        turnTaken_.notify_all();
+    }
+
+    const ChunkPass& pass_;
+    std::atomic<std::uint64_t> next_{0};
+    std::mutex mutex_;
+    std::condition_variable turnTaken_;
+    std::uint64_t turn_ = 0;
+    std::atomic<bool> failed_{false};
+    std::exception_ptr error_;
+};
+
+}  // namespace
+
+void RunChunkPass(const ChunkPass& pass) {
+    if (pass.chunks == 0) return;
+    Pass(pass).Run();
+}
+
+unsigned WorkerCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+}  // namespace tav

@@ -1,0 +1,40 @@
+#include "tav/engine/progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "tav/os/notify.h"
+
+namespace tav {
+
+namespace {
+constexpr std::uint64_t kShowFrom = 16 * 1024 * 1024;
+constexpr std::uint64_t kNotifyFrom = 256 * 1024 * 1024;
+}  // namespace
+
+Progress::Progress(std::string label, std::uint64_t total)
+    : label_(std::move(label)),
+      total_(total),
+      enabled_(total >= kShowFrom && ::isatty(STDERR_FILENO) == 1),
+      notifies_(total >= kNotifyFrom && NotificationsAvailable()) {}
+
+Progress::~Progress() {
+    if (enabled_ && shown_ >= 0) std::fputs("\n", stderr);
+}
+
+void Progress::Advance(std::uint64_t bytes) {
+    done_ += bytes;
+    if (!enabled_ && !notifies_) return;
+    const int percent = static_cast<int>(done_ * 100 / total_);
+    if (percent == shown_) return;
+    if (notifies_ && (shown_ < 0 || percent / 10 != shown_ / 10)) {
+        notification_ = ShowNotification(label_ + " " + std::to_string(percent) + "%", notification_, false);
+    }
+    shown_ = percent;
+    if (!enabled_) return;
+    std::fprintf(stderr, "\rTAV: %s %d%%", label_.c_str(), percent);
+    std::fflush(stderr);
+}
+
+}  // namespace tav

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tav/os/files.h"
+#include "tav/format/format.h"
+#include "tav/base/secure_buffer.h"
+
+namespace tav {
+
+struct EncryptJob {
+    std::string source;
+    std::string target;
+    std::uint32_t rounds = 1;
+    bool paranoia = false;
+    bool selfDecrypting = false;  // the target is a copy of this program with the data appended
+};
+
+// Encrypts job.source, a file or a folder, into job.target; throws Failure
+// and leaves no target on any error.
+void Encrypt(const EncryptJob& job, const SecureBuffer& key);
+
+// Encrypts `source` as the plaintext of job.target: a file's bytes, or with
+// `folder` a folder's archive.
+void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool folder, const SecureBuffer& key);
+
+// An encrypted file, plain or self-decrypting, read in authenticated passes.
+class EncryptedFile {
+public:
+    // Opens the file and reads its header (Exit::Damaged when it has none).
+    explicit EncryptedFile(const std::string& path);
+
+    // True when the plaintext is a folder's archive.
+    bool holdsFolder() const { return (header_.flags & kFlagFolder) != 0; }
+
+    // Checks the header and the key and reads the stored metadata.
+    // Exit::Damaged for a damaged header, Exit::WrongKey for a wrong key.
+    const Metadata& Open(const SecureBuffer& key);
+
+    // Authenticates every byte without writing anything.
+    void Verify();
+
+    // Decrypts into `out`. Anything not authentic fails before its bytes are
+    // written, but earlier chunks are already in `out`: only Commit it on success.
+    void DecryptTo(PlainTarget& out);
+
+private:
+    enum class Reach { Metadata, Everything };
+    // Version 1: one authenticated pass through the sequential stream from
+    // its start, writing the plaintext to `out` when there is one.
+    void PassV1(Reach reach, PlainTarget* out);
+    // Version 2: the keys, the metadata, then the chunks on all cores.
+    void OpenKeysV2(const SecureBuffer& key);
+    void OpenMetadataV2();
+    void PassV2(PlainTarget* out);
+    void Pass(PlainTarget* out);
+    // Checks that the file is exactly as long as its payload needs.
+    void CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks,
+                     std::size_t overhead) const;
+
+    std::string path_;
+    SourceFile file_;
+    std::uint64_t dataStart_ = 0;
+    std::uint64_t dataEnd_ = 0;
+    HeaderBytes headerBytes_{};
+    Header header_;
+    DerivedKeys keys_;
+    Metadata metadata_;
+};
+
+// This program's own executable and how many of its bytes are the program
+// (a self-decrypting copy carries data behind it).
+struct SelfImage {
+    std::string path;
+    std::uint64_t programSize = 0;
+    bool carriesData = false;
+};
+SelfImage FindSelfImage();
+
+}  // namespace tav

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tav/base/secure_buffer.h"
+
+namespace tav {
+
+// The key given on the command line. It is copied out of the argument and
+// the argument overwritten at construction, which main() does before
+// anything else (the cryptography library's start-up included), so that
+// the key shows in the process list for as short a time as possible.
+class KeyArgument {
+public:
+    explicit KeyArgument(char* argument);
+    ~KeyArgument();
+    KeyArgument(const KeyArgument&) = delete;
+    KeyArgument& operator=(const KeyArgument&) = delete;
+
+    // The key in locked memory, the copy wiped; needs the cryptography
+    // library started. Fails for an empty key.
+    std::unique_ptr<SecureBuffer> Take();
+
+private:
+    std::vector<unsigned char> bytes_;
+};
+
+// Reads one line as the key: from the terminal without echo after `prompt`,
+// or from standard input when that is not a terminal.
+std::unique_ptr<SecureBuffer> ReadKeyLine(const char* prompt);
+
+}  // namespace tav

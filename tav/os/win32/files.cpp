@@ -1,0 +1,202 @@
+// Files on Windows: positional reads through overlapped offsets, and an
+// output file written under a hidden temporary name in the target's folder,
+// flushed to the disk and then moved to the target's name without replacing
+// anything.
+#include <windows.h>
+#include <io.h>
+#include <sodium.h>
+
+#include <string>
+
+#include "tav/base/failure.h"
+#include "tav/os/files.h"
+#include "tav/os/hardening.h"
+
+namespace tav {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The length of a leading drive ("C:"), if any.
+std::size_t DriveLength(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
+
+std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+[[noreturn]] void FailIo(const std::string& what, DWORD error = GetLastError()) {
+    throw Failure(Exit::Io, what + ": " + SystemMessage(error));
+}
+
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+int DescriptorFor(HANDLE handle) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+    if (fd < 0) CloseHandle(handle);
+    return fd;
+}
+
+std::string RandomSuffix() {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix(6, '0');
+    for (char& c : suffix) c = kDigits[randombytes_uniform(sizeof kDigits - 1)];
+    return suffix;
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t drive = DriveLength(path);
+    std::size_t slash = path.size();
+    while (slash > drive && !IsSeparator(path[slash - 1])) --slash;
+    if (slash == drive) return drive > 0 ? path.substr(0, drive) : ".";
+    // "C:\" and "\" keep their separator: they are the root.
+    return slash == drive + 1 ? path.substr(0, slash) : path.substr(0, slash - 1);
+}
+
+std::string BaseName(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && IsSeparator(path[end - 1])) --end;
+    std::size_t start = end;
+    while (start > DriveLength(path) && !IsSeparator(path[start - 1])) --start;
+    return end == 0 ? path : path.substr(start, end - start);
+}
+
+std::string OwnProgramPath() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) throw Failure(Exit::Io, "cannot find this program's own file");
+        if (length < path.size()) return path.substr(0, length);
+        path.resize(path.size() * 2);
+    }
+}
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void RefuseExistingTarget(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        throw Failure(Exit::TargetExists, "the target exists already: " + path);
+    }
+}
+
+SourceFile::SourceFile(const std::string& path) : path_(path) {
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) FailIo("cannot open " + path);
+    // Devices, pipes and consoles open too; only a disk file is read.
+    LARGE_INTEGER size;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+        CloseHandle(handle);
+        throw Failure(Exit::Io, "not a regular file: " + path);
+    }
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    fd_ = DescriptorFor(handle);
+    if (fd_ < 0) throw Failure(Exit::Io, "cannot open " + path);
+}
+
+SourceFile::~SourceFile() { _close(fd_); }
+
+// Each read names its own offset, so that several threads can read at once.
+std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+    std::size_t done = 0;
+    while (done < size) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(HandleOf(fd_), static_cast<char*>(buffer) + done, want, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            FailIo("cannot read " + path_);
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+// The temporary file is created and registered while the console's break
+// handler waits, so that Ctrl-C or closing the window never leaves it behind.
+// Others may delete it meanwhile (so the break handler can), nobody may
+// read or write it.
+OutputFile::OutputFile(const std::string& target) : target_(target) {
+    const std::string name = BaseName(target);
+    if (name.empty() || name == "." || name == ".." || IsSeparator(target.back())) {
+        throw Failure(Exit::Io, "not a file name: " + target);
+    }
+    const std::string folder = FolderOf(target);
+    const std::string separator = IsSeparator(folder.back()) || folder.back() == ':' ? "" : "\\";
+    for (int attempt = 0;; ++attempt) {
+        temp_ = folder + separator + ".TAV-" + RandomSuffix();
+        HoldSignals();
+        const HANDLE handle = CreateFileA(temp_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) SetPendingTemporary(temp_.c_str());
+        const DWORD error = GetLastError();
+        ReleaseSignals();
+        if (handle != INVALID_HANDLE_VALUE) {
+            fd_ = DescriptorFor(handle);
+            if (fd_ < 0) throw Failure(Exit::Io, "cannot create a file in " + folder);
+            return;
+        }
+        if (error != ERROR_FILE_EXISTS || attempt == 100) {
+            temp_.clear();
+            FailIo("cannot create a file in " + folder, error);
+        }
+    }
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0) _close(fd_);
+    if (!committed_ && !temp_.empty()) DeleteFileA(temp_.c_str());
+    SetPendingTemporary(nullptr);
+}
+
+void OutputFile::Write(const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!WriteFile(HandleOf(fd_), bytes, want, &written, nullptr)) FailIo("cannot write " + target_);
+        bytes += written;
+        size -= written;
+        written_ += written;
+    }
+}
+
+// Windows has no permission bits to give; the file keeps its folder's
+// access rules. Moving never replaces an existing target, and reaches the
+// disk before it returns.
+void OutputFile::Commit(mode_t /*mode*/) {
+    if (!FlushFileBuffers(HandleOf(fd_))) FailIo("cannot write " + target_);
+    if (_close(fd_) != 0) FailIo("cannot write " + target_);
+    fd_ = -1;
+    SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExA(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+            throw Failure(Exit::TargetExists, "the target exists already: " + target_);
+        }
+        FailIo("cannot create " + target_, error);
+    }
+    committed_ = true;
+    SetPendingTemporary(nullptr);
+}
+
+}  // namespace tav
