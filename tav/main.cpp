@@ -23,7 +23,9 @@
 #include "tav/os/notify.h"
 #include "tav/operation.h"
 #include "tav/base/printable.h"
-#include "tav/engine/stream.h"
+#include "tav/engine/encrypt.h"
+#include "tav/engine/encrypted_file.h"
+#include "tav/engine/self_image.h"
 
 namespace {
 

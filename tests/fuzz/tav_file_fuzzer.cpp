@@ -16,7 +16,9 @@
 #include "tav/base/failure.h"
 #include "tav/os/files.h"
 #include "tav/format/format.h"
-#include "tav/engine/stream.h"
+#include "tav/engine/encrypt.h"
+#include "tav/engine/encrypted_file.h"
+#include "tav/engine/self_image.h"
 
 namespace {
 

@@ -21,7 +21,9 @@
 
 #include "tav/os/files.h"
 #include "tav/format/folder_archive.h"
-#include "tav/engine/stream.h"
+#include "tav/engine/encrypt.h"
+#include "tav/engine/encrypted_file.h"
+#include "tav/engine/self_image.h"
 #include "tests/support/run.h"
 #include "tests/support/workspace.h"
 

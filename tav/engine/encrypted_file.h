@@ -3,27 +3,11 @@
 #include <cstdint>
 #include <string>
 
-#include "tav/os/files.h"
-#include "tav/format/format.h"
 #include "tav/base/secure_buffer.h"
+#include "tav/format/format.h"
+#include "tav/os/files.h"
 
 namespace tav {
-
-struct EncryptJob {
-    std::string source;
-    std::string target;
-    std::uint32_t rounds = 1;
-    bool paranoia = false;
-    bool selfDecrypting = false;  // the target is a copy of this program with the data appended
-};
-
-// Encrypts job.source, a file or a folder, into job.target; throws Failure
-// and leaves no target on any error.
-void Encrypt(const EncryptJob& job, const SecureBuffer& key);
-
-// Encrypts `source` as the plaintext of job.target: a file's bytes, or with
-// `folder` a folder's archive.
-void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool folder, const SecureBuffer& key);
 
 // An encrypted file, plain or self-decrypting, read in authenticated passes.
 class EncryptedFile {
@@ -68,14 +52,5 @@ private:
     DerivedKeys keys_;
     Metadata metadata_;
 };
-
-// This program's own executable and how many of its bytes are the program
-// (a self-decrypting copy carries data behind it).
-struct SelfImage {
-    std::string path;
-    std::uint64_t programSize = 0;
-    bool carriesData = false;
-};
-SelfImage FindSelfImage();
 
 }  // namespace tav

@@ -1,16 +1,15 @@
-#include "tav/engine/stream.h"
+#include "tav/engine/encrypted_file.h"
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
-#include "tav/engine/chunk_cipher.h"
 #include "tav/base/failure.h"
-#include "tav/os/folder.h"
-#include "tav/os/hardening.h"
-#include "tav/os/key_cache.h"
+#include "tav/engine/chunks.h"
 #include "tav/engine/pipeline.h"
 #include "tav/engine/progress.h"
+#include "tav/engine/self_image.h"
+#include "tav/os/hardening.h"
+#include "tav/os/key_cache.h"
 
 namespace tav {
 
@@ -20,147 +19,8 @@ using State = crypto_secretstream_xchacha20poly1305_state;
 constexpr unsigned char kTagMessage = crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
 constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
 constexpr std::size_t kSealedMetadataSize = kMetadataSize + kAuthSize;
-constexpr std::size_t kSealedMetadataSizeV2 = kMetadataSize + kTagSizeV2;
-
-std::size_t ChunkLength(std::uint64_t payload, std::uint64_t index, std::size_t chunkSize) {
-    const std::uint64_t left = payload - index * chunkSize;
-    return static_cast<std::size_t>(left < chunkSize ? left : chunkSize);
-}
-
-// `dataOffset` is set only when a usable trailer is found.
-bool FindTrailer(const SourceFile& file, std::uint64_t& dataOffset) {
-    if (file.size() < kTrailerSize + kHeaderSize) return false;
-    TrailerBytes trailer;
-    if (file.ReadAt(file.size() - kTrailerSize, trailer.data(), kTrailerSize) != kTrailerSize) return false;
-    std::uint64_t offset;
-    if (!ParseTrailer(trailer, offset) || offset > file.size() - kTrailerSize - kHeaderSize) return false;
-    dataOffset = offset;
-    return true;
-}
-
-void CopyProgram(const SelfImage& self, OutputFile& out) {
-    const SourceFile program(self.path);
-    std::vector<unsigned char> buffer(kChunkSize);
-    for (std::uint64_t offset = 0; offset < self.programSize;) {
-        const std::size_t want = ChunkLength(self.programSize, offset / kChunkSize, kChunkSize);
-        if (program.ReadAt(offset, buffer.data(), want) != want) {
-            throw Failure(Exit::Io, "cannot read the program to copy: " + self.path);
-        }
-        out.Write(buffer.data(), want);
-        offset += want;
-    }
-}
-
-// One cipher per worker, each under the file's payload key.
-std::vector<std::unique_ptr<ChunkCipher>> CiphersFor(const DerivedKeys& keys, unsigned workers) {
-    std::vector<std::unique_ptr<ChunkCipher>> ciphers;
-    for (unsigned w = 0; w < workers; ++w) ciphers.push_back(MakeChunkCipher(keys.streamKey()));
-    return ciphers;
-}
-
-// Seals the payload's chunks on all cores into `out`; the payload is the
-// source's bytes followed by zeros up to `payload` bytes.
-void SealPayload(const PlainSource& source, const std::string& sourceName, std::uint64_t length,
-                 std::uint64_t payload, const DerivedKeys& keys, OutputFile& out) {
-    const unsigned workers = WorkerCount();
-    const auto ciphers = CiphersFor(keys, workers);
-    const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
-    Progress progress("encrypting", payload);
-    ChunkPass pass;
-    pass.chunks = chunks;
-    pass.slotSize = kChunkSizeV2 + kTagSizeV2;
-    pass.workers = workers;
-    pass.read = [&](std::uint64_t i, unsigned char* slot) {
-        const std::size_t size = ChunkLength(payload, i, kChunkSizeV2);
-        const std::uint64_t offset = i * kChunkSizeV2;
-        const std::uint64_t sourceLeft = offset < length ? length - offset : 0;
-        const std::size_t fromSource = static_cast<std::size_t>(std::min<std::uint64_t>(sourceLeft, size));
-        if (source.ReadAt(offset, slot, fromSource) != fromSource) {
-            throw Failure(Exit::Io, "the source changed while it was read: " + sourceName);
-        }
-        std::fill(slot + fromSource, slot + size, 0);
-        return size;
-    };
-    pass.transform = [&](std::uint64_t i, unsigned char* slot, std::size_t size, unsigned worker) {
-        const AeadNonce nonce = ChunkNonce(i, i + 1 == chunks);
-        ciphers[worker]->Seal(nonce.data(), nullptr, 0, slot, size, slot + size);
-        return size + kTagSizeV2;
-    };
-    pass.write = [&](std::uint64_t, const unsigned char* slot, std::size_t size) {
-        out.Write(slot, size);
-        progress.Advance(size - kTagSizeV2);
-    };
-    RunChunkPass(pass);
-}
 
 }  // namespace
-
-SelfImage FindSelfImage() {
-    SelfImage self;
-    self.path = OwnProgramPath();
-    const SourceFile program(self.path);
-    self.carriesData = FindTrailer(program, self.programSize);
-    if (!self.carriesData) self.programSize = program.size();
-    return self;
-}
-
-void Encrypt(const EncryptJob& job, const SecureBuffer& key) {
-    if (IsFolder(job.source)) {
-        EncryptPlaintext(job, FolderSource(job.source), true, key);
-    } else {
-        EncryptPlaintext(job, SourceFile(job.source), false, key);
-    }
-}
-
-void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool folder, const SecureBuffer& key) {
-    const Metadata metadata{source.size(), BaseName(job.source)};
-    OutputFile out(job.target);
-
-    Header header;
-    header.flags = static_cast<std::uint8_t>((job.paranoia ? kFlagPadded : 0) | (folder ? kFlagFolder : 0));
-    header.kdf = KdfParamsFor(job.rounds, job.paranoia);
-    randombytes_buf(header.nonce.data(), header.nonce.size());
-    DerivedKeys keys;
-    {
-        SecureBuffer master(kMasterKeySize);
-        if (!NewFileMasterKeyFromAgent(key, header.kdf, header.salt, master)) {
-            randombytes_buf(header.salt.data(), header.salt.size());
-            DeriveMasterKey(key, header.salt, header.kdf, master);
-        }
-        DeriveFileKeys(master, header.nonce, keys);
-    }
-    WipeStack();
-    const HeaderBytes headerBytes = SerializeHeader(header, keys);
-
-    std::uint64_t dataOffset = 0;
-    if (job.selfDecrypting) {
-        const SelfImage self = FindSelfImage();
-        CopyProgram(self, out);
-        dataOffset = self.programSize;
-    }
-    out.Write(headerBytes.data(), headerBytes.size());
-
-    std::array<unsigned char, kSealedMetadataSizeV2> sealedMetadata{};
-    const auto metadataBytes = SerializeMetadata(metadata);
-    std::copy(metadataBytes.begin(), metadataBytes.end(), sealedMetadata.begin());
-    const AeadNonce metadataNonce = MetadataNonce();
-    MakeChunkCipher(keys.streamKey())
-        ->Seal(metadataNonce.data(), headerBytes.data(), headerBytes.size(), sealedMetadata.data(), kMetadataSize,
-               sealedMetadata.data() + kMetadataSize);
-    out.Write(sealedMetadata.data(), sealedMetadata.size());
-
-    SealPayload(source, job.source, metadata.length, PaddedLength(metadata.length, job.paranoia), keys, out);
-    unsigned char extra;
-    if (source.ReadAt(metadata.length, &extra, 1) != 0) {
-        throw Failure(Exit::Io, "the source changed while it was read: " + job.source);
-    }
-
-    if (job.selfDecrypting) {
-        const TrailerBytes trailer = SerializeTrailer(dataOffset);
-        out.Write(trailer.data(), trailer.size());
-    }
-    out.Commit(job.selfDecrypting ? 0700 : 0600);
-}
 
 EncryptedFile::EncryptedFile(const std::string& path) : path_(path), file_(path) {
     dataEnd_ = file_.size();
@@ -175,12 +35,9 @@ const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
     if (header_.version == kVersion1) {
         DeriveKeys(key, header_, keys_);
         if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
-    } else {
-        OpenKeysV2(key);
-    }
-    if (header_.version == kVersion1) {
         PassV1(Reach::Metadata, nullptr);
     } else {
+        OpenKeysV2(key);
         OpenMetadataV2();
     }
     return metadata_;
