@@ -40,14 +40,6 @@ PathParts SplitPath(std::string_view path, bool driveLetters) {
     return parts;
 }
 
-PathParts SplitPath(std::string_view path) {
-#ifdef _WIN32
-    return SplitPath(path, true);
-#else
-    return SplitPath(path, false);
-#endif
-}
-
 int StrICmp(std::string_view a, std::string_view b) {
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < common; ++i) {
@@ -56,14 +48,6 @@ int StrICmp(std::string_view a, std::string_view b) {
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
-}
-
-char PathSeparator() {
-#ifdef _WIN32
-    return '\\';
-#else
-    return '/';
-#endif
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

@@ -1,10 +1,9 @@
 #include "tav/engine/progress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "tav/os/notify.h"
+#include "tav/os/terminal.h"
 
 namespace tav {
 
@@ -16,7 +15,7 @@ constexpr std::uint64_t kNotifyFrom = 256 * 1024 * 1024;
 Progress::Progress(std::string label, std::uint64_t total)
     : label_(std::move(label)),
       total_(total),
-      enabled_(total >= kShowFrom && ::isatty(STDERR_FILENO) == 1),
+      enabled_(total >= kShowFrom && ErrorsGoToATerminal()),
       notifies_(total >= kNotifyFrom && NotificationsAvailable()) {}
 
 Progress::~Progress() {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
@@ -61,7 +59,7 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const void* data, std::size_t size) override;
-    void Commit(mode_t mode);
+    void Commit(std::uint32_t permissions);
     void Complete() override { Commit(0600); }
     bool unnamed() const override { return temp_.empty(); }
 

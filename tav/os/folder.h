@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,8 +7,6 @@
 
 #include "tav/os/files.h"
 #include "tav/format/folder_archive.h"
-
-struct stat;
 
 namespace tav {
 
@@ -27,6 +23,13 @@ class Descriptor;
 // per entry), never a file's contents.
 class FolderSource : public PlainSource {
 public:
+    // Which file system object an entry is.
+    struct Identity {
+        std::uint64_t device;
+        std::uint64_t inode;
+        bool operator==(const Identity&) const = default;
+    };
+
     explicit FolderSource(const std::string& path);
     ~FolderSource() override;
     FolderSource(const FolderSource&) = delete;
@@ -45,13 +48,12 @@ private:
     struct File {
         std::string path;      // for messages
         std::string relative;  // below the root
-        dev_t device;
-        ino_t inode;
+        Identity identity;
         std::uint64_t size;
     };
-    void WalkFolder(Descriptor& folder, const struct stat& own, const std::string& path, const std::string& relative,
+    void WalkFolder(Descriptor& folder, const Identity& own, const std::string& path, const std::string& relative,
                     unsigned depth);
-    void DescendInto(Descriptor& folder, const struct stat& own, const struct stat& listed, const std::string& name,
+    void DescendInto(Descriptor& folder, const Identity& own, const Identity& listed, const std::string& name,
                      const std::string& path, const std::string& relative, unsigned depth);
     void AddRecord(const Record& record);
     void ReadFile(const File& file, std::uint64_t offset, unsigned char* buffer, std::size_t size) const;

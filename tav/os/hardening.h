@@ -1,7 +1,5 @@
 #pragma once
 
-struct termios;
-
 namespace tav {
 
 // Guards for the whole run, set up before anything else: no core dumps (they
@@ -25,9 +23,6 @@ void ReleaseSignals();
 // Async-signal-safe, so that the signal cleanup can use it too. POSIX only:
 // on Windows TAV builds no folders.
 void RemoveTree(const char* path);
-
-// The terminal state a fatal signal restores on standard input (nullptr: none).
-void SetTerminalToRestore(const termios* saved);
 
 // Overwrites a generous stretch of the stack below the caller, where the
 // cryptography library's work areas held copies of key material.

@@ -203,8 +203,8 @@ void OutputFile::LinkUnnamedFile() {
     FailToName(target_);
 }
 
-void OutputFile::Commit(mode_t mode) {
-    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) FailIo("cannot write " + target_);
+void OutputFile::Commit(std::uint32_t permissions) {
+    if (::fchmod(fd_, static_cast<mode_t>(permissions)) != 0 || ::fsync(fd_) != 0) FailIo("cannot write " + target_);
     if (temp_.empty()) {
         LinkUnnamedFile();
     } else {

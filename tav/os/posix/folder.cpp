@@ -50,7 +50,9 @@ std::vector<std::string> SortedNames(int fd, const std::string& path) {
     return names;
 }
 
-bool SameEntry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+FolderSource::Identity IdentityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
 
 [[noreturn]] void SourceChanged(const std::string& path) {
     throw Failure(Exit::Io, "the source changed while it was read: " + path);
@@ -89,7 +91,7 @@ FolderSource::FolderSource(const std::string& path) : root_(::open(path.c_str(),
         root.attributes = AttributesOf(st);
         AddRecord(root);
         Descriptor folder(::fcntl(root_, F_DUPFD_CLOEXEC, 0));
-        WalkFolder(folder, st, path, "", 0);
+        WalkFolder(folder, IdentityOf(st), path, "", 0);
         AddRecord(Record{});
     } catch (...) {
         ::close(root_);
@@ -109,7 +111,7 @@ void FolderSource::AddRecord(const Record& record) {
 // Every entry is looked at through its parent's descriptor without following
 // links, so what is stored is what was listed, even while someone swaps a
 // subfolder for a link.
-void FolderSource::WalkFolder(Descriptor& folder, const struct stat& own, const std::string& path,
+void FolderSource::WalkFolder(Descriptor& folder, const Identity& own, const std::string& path,
                               const std::string& relative, unsigned depth) {
     for (const std::string& name : SortedNames(folder.get(), path)) {
         const std::string childPath = path + "/" + name;
@@ -124,7 +126,7 @@ void FolderSource::WalkFolder(Descriptor& folder, const struct stat& own, const 
             if (depth + 1 == kMaxFolderDepth) throw Failure(Exit::Io, "folders nested too deeply: " + childPath);
             record.type = RecordType::Folder;
             AddRecord(record);
-            DescendInto(folder, own, st, name, childPath, childRelative, depth + 1);
+            DescendInto(folder, own, IdentityOf(st), name, childPath, childRelative, depth + 1);
             AddRecord(Record{});
         } else if (S_ISREG(st.st_mode)) {
             record.type = RecordType::File;
@@ -132,7 +134,7 @@ void FolderSource::WalkFolder(Descriptor& folder, const struct stat& own, const 
             AddRecord(record);
             if (record.size == 0) continue;
             pieces_.push_back({size_, record.size, files_.size(), true});
-            files_.push_back({childPath, childRelative, st.st_dev, st.st_ino, record.size});
+            files_.push_back({childPath, childRelative, IdentityOf(st), record.size});
             size_ += record.size;
         } else if (S_ISLNK(st.st_mode)) {
             std::string target(kMaxLinkTargetSize + 1, '\0');
@@ -154,18 +156,18 @@ void FolderSource::WalkFolder(Descriptor& folder, const struct stat& own, const 
 // Walks the subfolder `name` holding no descriptor of its parent meanwhile,
 // so that a tree of any depth needs a handful of descriptors, then comes back
 // through ".." and checks that it is the same parent.
-void FolderSource::DescendInto(Descriptor& folder, const struct stat& own, const struct stat& listed,
+void FolderSource::DescendInto(Descriptor& folder, const Identity& own, const Identity& listed,
                                const std::string& name, const std::string& path, const std::string& relative,
                                unsigned depth) {
     Descriptor child(::openat(folder.get(), name.c_str(), kFolderFlags));
     struct stat st;
     if (child.get() < 0 || ::fstat(child.get(), &st) != 0) FailIo("cannot read the folder " + path);
-    if (!SameEntry(st, listed)) SourceChanged(path);
+    if (IdentityOf(st) != listed) SourceChanged(path);
     folder.Reset(-1);
-    WalkFolder(child, st, path, relative, depth);
+    WalkFolder(child, IdentityOf(st), path, relative, depth);
     folder.Reset(::openat(child.get(), "..", kFolderFlags));
     struct stat back;
-    if (folder.get() < 0 || ::fstat(folder.get(), &back) != 0 || !SameEntry(back, own)) SourceChanged(path);
+    if (folder.get() < 0 || ::fstat(folder.get(), &back) != 0 || IdentityOf(back) != own) SourceChanged(path);
 }
 
 std::size_t FolderSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
@@ -201,8 +203,8 @@ void FolderSource::ReadFile(const File& file, std::uint64_t offset, unsigned cha
         FailIo("cannot open " + file.path);
     }
     struct stat st;
-    const bool same = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == file.device &&
-                      st.st_ino == file.inode && static_cast<std::uint64_t>(st.st_size) == file.size;
+    const bool same = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && IdentityOf(st) == file.identity &&
+                      static_cast<std::uint64_t>(st.st_size) == file.size;
     const ssize_t got = same ? ReadFullyAt(fd.get(), offset, buffer, size) : 0;
     if (got < 0) FailIo("cannot read " + file.path);
     if (static_cast<std::size_t>(got) < size) SourceChanged(file.path);

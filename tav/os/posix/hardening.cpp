@@ -1,4 +1,5 @@
 #include "tav/os/hardening.h"
+#include "tav/os/posix/hardening.h"
 
 #include <fcntl.h>
 #include <sys/prctl.h>

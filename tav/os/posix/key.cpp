@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "tav/base/failure.h"
-#include "tav/os/hardening.h"
+#include "tav/os/posix/hardening.h"
 
 namespace tav {
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tav/os/notify.h"
+#include "tav/os/terminal.h"
 
 extern char** environ;
 
@@ -137,7 +138,7 @@ std::string EscapedMarkup(const std::string& text) {
 bool NotificationsAvailable() {
     const char* choice = std::getenv("TAV_NOTIFY");
     if (choice != nullptr && (std::strcmp(choice, "off") == 0 || std::strcmp(choice, "0") == 0)) return false;
-    return ::isatty(STDERR_FILENO) == 0 && (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) && !SessionBusAddress().empty() &&
+    return !ErrorsGoToATerminal() && (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) && !SessionBusAddress().empty() &&
            ::access(kGdbus, X_OK) == 0;
 }
 

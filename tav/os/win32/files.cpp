@@ -183,7 +183,7 @@ void OutputFile::Write(const void* data, std::size_t size) {
 // Windows has no permission bits to give; the file keeps its folder's
 // access rules. Moving never replaces an existing target, and reaches the
 // disk before it returns.
-void OutputFile::Commit(mode_t /*mode*/) {
+void OutputFile::Commit(std::uint32_t /*permissions*/) {
     if (!FlushFileBuffers(HandleOf(fd_))) FailIo("cannot write " + target_);
     if (_close(fd_) != 0) FailIo("cannot write " + target_);
     fd_ = -1;

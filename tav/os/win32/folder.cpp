@@ -19,6 +19,8 @@ class OutputFolder::Builder {};
 
 FolderSource::FolderSource(const std::string& path) { RefuseFolder(path); }
 
+FolderSource::~FolderSource() = default;
+
 std::size_t FolderSource::ReadAt(std::uint64_t, void*, std::size_t) const { RefuseFolder("."); }
 
 OutputFolder::OutputFolder(const std::string& target) : target_(target) { RefuseFolder(target); }
