@@ -12,7 +12,7 @@ constexpr std::size_t kMaxKeyLine = 64 * 1024;
 
 std::unique_ptr<SecureBuffer> CopiedKey(const unsigned char* bytes, std::size_t size) {
     auto key = std::make_unique<SecureBuffer>(size);
-    std::memcpy(key->data(), bytes, size);
+    if (size > 0) std::memcpy(key->data(), bytes, size);  // an empty key's bytes may be no pointer at all
     return key;
 }
 
