@@ -1,6 +1,6 @@
 #include "core/command_line.h"
 
-#include "platform/path.h"
+#include "platform/system/path.h"
 
 namespace {
 

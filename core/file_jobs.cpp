@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "platform/file.h"
-#include "platform/process.h"
+#include "platform/system/file.h"
+#include "platform/system/process.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "core/options.h"
 
-#include "platform/file.h"
-#include "platform/path.h"
-#include "platform/profile.h"
+#include "platform/system/file.h"
+#include "platform/system/path.h"
+#include "platform/system/profile.h"
 
 Options g_options = kStartOptions;
 

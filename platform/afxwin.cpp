@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "platform/backend.h"
-#include "platform/path.h"
-#include "platform/process.h"
+#include "platform/system/path.h"
+#include "platform/system/process.h"
 #include "platform/window.h"
 
 struct DropFiles {

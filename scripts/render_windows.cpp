@@ -12,7 +12,7 @@
 
 #include "core/options.h"
 #include "platform/backend.h"
-#include "platform/qt/qt_backend.h"
+#include "platform/backends/qt/backend.h"
 #include "res/resource.h"
 #include "ui/about_dialog.h"
 #include "ui/help_dialog.h"

@@ -2,7 +2,7 @@
 
 #include "core/file_jobs.h"
 #include "core/options.h"
-#include "platform/path.h"
+#include "platform/system/path.h"
 #include "res/resource.h"
 #include "ui/about_dialog.h"
 #include "ui/help_dialog.h"

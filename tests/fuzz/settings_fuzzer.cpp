@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/profile.h"
+#include "platform/system/profile.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 
 #include "core/options.h"
 #include "platform/backend.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_paths.h"
+#include "platform/backends/qt/backend.h"
+#include "platform/backends/qt/paths.h"
 #include "res/resource.h"
 #include "tests/support/workspace.h"
 #include "ui/druvel_app.h"

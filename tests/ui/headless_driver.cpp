@@ -1,6 +1,6 @@
 // The headless backend carries out scripts itself; windows exist only in
 // the window layer, whose own check covers them.
-#include "platform/headless/headless.h"
+#include "platform/backends/headless/headless.h"
 #include "tests/ui/driver.h"
 
 namespace test {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/options.h"
-#include "platform/headless/headless.h"
+#include "platform/backends/headless/headless.h"
 #include "platform/window.h"
 #include "res/resource.h"
 #include "tests/support/workspace.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/profile.h"
+#include "platform/system/profile.h"
 #include "tests/support/workspace.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 // A user's input to real Win32 windows, and what they show, for the test
 // driver of the Win32 backend. Standard types only, like the backend's own
-// seam (platform/win32/win32_native.h): window handles travel as void*.
+// seam (platform/backends/win32/native.h): window handles travel as void*.
 
 #include <string>
 #include <vector>

@@ -1,11 +1,11 @@
-#include "platform/profile.h"
+#include "platform/system/profile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <limits>
 
-#include "platform/file.h"
-#include "platform/path.h"
+#include "platform/system/file.h"
+#include "platform/system/path.h"
 
 namespace platform {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless.h"
+#include "platform/backends/headless/headless.h"
 
 namespace headless {
 

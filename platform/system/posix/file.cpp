@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file.h"
+#include "platform/system/file.h"
 
 namespace platform {
 

@@ -7,8 +7,8 @@
 
 #include <random>
 
-#include "platform/file.h"
-#include "platform/path.h"
+#include "platform/system/file.h"
+#include "platform/system/path.h"
 
 namespace platform {
 

@@ -2,8 +2,8 @@
 // shares.
 #include <deque>
 
-#include "platform/headless/script.h"
-#include "platform/process.h"
+#include "platform/backends/headless/script.h"
+#include "platform/system/process.h"
 
 namespace headless {
 

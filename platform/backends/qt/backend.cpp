@@ -31,8 +31,8 @@
 #include <optional>
 
 #include "platform/backend.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_paths.h"
+#include "platform/backends/qt/backend.h"
+#include "platform/backends/qt/paths.h"
 
 namespace platform::qt {
 

@@ -4,7 +4,7 @@
 // back onto the real controls. Controls are found by their identifiers, so
 // labels (which share IDC_STATIC) keep their template text.
 #include "platform/backend.h"
-#include "platform/win32/win32_native.h"
+#include "platform/backends/win32/native.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/process.h"
+#include "platform/system/process.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/profile.h"
+#include "platform/system/profile.h"
 #include "tests/support/workspace.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // The seam between the window layer and the Win32 API. <windows.h> declares
 // its own RECT, HICON, HDROP, LRESULT and functions of the same names as the
 // layer's (platform/windefs.h, platform/afxwin.h), so the two never meet in
-// one file: win32_backend.cpp speaks the layer's types, win32_native.cpp
+// one file: backend.cpp speaks the layer's types, native.cpp
 // includes <windows.h>, and this header between them has standard types only.
 // Window handles travel as void*.
 

@@ -2,8 +2,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/headless/script.h"
-#include "platform/process.h"
+#include "platform/backends/headless/script.h"
+#include "platform/system/process.h"
 
 namespace headless {
 

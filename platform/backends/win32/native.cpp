@@ -10,8 +10,8 @@
 
 #include <cstring>
 
-#include "platform/path.h"
-#include "platform/win32/win32_native.h"
+#include "platform/system/path.h"
+#include "platform/backends/win32/native.h"
 
 namespace platform::win32 {
 

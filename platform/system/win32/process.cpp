@@ -6,9 +6,9 @@
 // handling its messages while the tool runs.
 #include <windows.h>
 
-#include "platform/file.h"
-#include "platform/path.h"
-#include "platform/process.h"
+#include "platform/system/file.h"
+#include "platform/system/path.h"
+#include "platform/system/process.h"
 
 namespace platform {
 

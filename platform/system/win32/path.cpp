@@ -1,4 +1,4 @@
-#include "platform/path.h"
+#include "platform/system/path.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_paths.h"
+#include "platform/backends/qt/paths.h"
 
 #include <dirent.h>
 
