@@ -10,9 +10,6 @@ namespace platform {
 using WaitPump = void (*)();
 void SetWaitPump(WaitPump pump);
 
-// How many programs RunProgramAndWait has started so far.
-unsigned ProgramsStarted();
-
 // Starts the program `name` from the current directory (never from the
 // search path) and waits for it to end.
 // `arguments` go to the program as they are, one vector element per argument

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs Druvel into a scratch prefix and starts it the way the desktop
 # entry does: the launcher must make the per-user working folder, link TAV
-# into it, and start Druvel there (on the headless backend, which closes the
-# window at once because nobody is scripted to use it).
+# into it, and start Druvel there (on the headless backend, which has no user
+# and so closes the window at once).
 # Usage: install_test.sh <build folder>
 set -eu
 build=$1

@@ -1,11 +1,94 @@
-// The headless backend carries out scripts itself; windows exist only in
-// the window layer, whose own check covers them.
-#include "platform/backends/headless/headless.h"
+// The headless driver: the scripted user takes the place of the user the
+// headless backend does not have. Its acts are applied to the window layer
+// directly, and what the program asks of the backend is recorded; windows
+// exist only in the layer, whose own check covers them.
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/backend.h"
 #include "tests/ui/driver.h"
+#include "tests/ui/script.h"
 
 namespace test {
 
-void StartDriver() { headless::Reset(); }
+namespace {
+
+using headless::Act;
+using headless::ActKind;
+using platform::Window;
+
+void Perform(const Act& act) {
+    Window* window = platform::ActiveWindow();
+    if (window == nullptr) return headless::Fault("no window for: " + act.description);
+    headless::PerformOnLayer(*window, act);
+}
+
+void ShowWindow(Window& window) { headless::RecordWindowShown(window); }
+
+void CaptionChanged(Window& window) { headless::RecordCaptionChanged(window); }
+
+void BringToForeground(Window&) { headless::RecordForegroundRequest(); }
+
+void RunModalLoop(Window& window) {
+    while (!window.ended) {
+        Act act;
+        if (headless::TakeDueAct(false, act)) {
+            Perform(act);
+        } else {
+            headless::GiveUp(window);
+        }
+    }
+}
+
+void PumpEvents(int /*milliseconds*/) {
+    Act act;
+    if (headless::TakeDueAct(true, act)) return Perform(act);
+    // Tool runs in tests are short: look again within a millisecond.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+int MessageBox(const platform::MessageBoxRequest& request) {
+    headless::RecordMessageBox(request);
+    Act answer;
+    headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + request.text + "\"");
+    return IDOK;
+}
+
+platform::FileDialogResult FileDialog(const platform::FileDialogRequest& request) {
+    headless::RecordFileDialog(request);
+    Act answer;
+    if (!headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog") || !answer.confirm) return {};
+    // Stands in for a platform dialog that moves the current directory to the
+    // folder of the chosen files.
+    if (answer.flag && !answer.paths.empty()) {
+        std::error_code ignored;
+        std::filesystem::current_path(std::filesystem::path(answer.paths[0]).parent_path(), ignored);
+    }
+    return {true, answer.paths};
+}
+
+void DrawIcon(Window&, int x, int y, HICON icon) { headless::RecordIconDrawn(x, y, icon); }
+
+void ScriptTheBackend() {
+    platform::Backend& backend = platform::ActiveBackend();
+    backend.ShowWindow = ShowWindow;
+    backend.CaptionChanged = CaptionChanged;
+    backend.BringToForeground = BringToForeground;
+    backend.RunModalLoop = RunModalLoop;
+    backend.PumpEvents = PumpEvents;
+    backend.MessageBox = MessageBox;
+    backend.FileDialog = FileDialog;
+    backend.DrawIcon = DrawIcon;
+}
+
+}  // namespace
+
+void StartDriver() {
+    headless::Reset();
+    static const bool scripted = (ScriptTheBackend(), true);
+    (void)scripted;
+}
 
 int WindowsLeftOpen() { return 0; }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/options.h"
-#include "platform/backends/headless/headless.h"
+#include "tests/ui/scripted_user.h"
 #include "platform/window.h"
 #include "res/resource.h"
 #include "tests/support/workspace.h"
@@ -18,6 +18,7 @@ class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartDriver();
+        headless::CountToolRunsWith([this] { return static_cast<unsigned>(tool_.Runs().size()); });
         SetApplicationName("/opt/druvel/Druvel");
         g_options = kStartOptions;
     }

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/backend.h"
-#include "platform/backends/headless/script.h"
+#include "tests/ui/script.h"
 #include "tests/ui/driver.h"
 #include "tests/win32/win32_input.h"
 

@@ -1,9 +1,12 @@
+// The headless backend: windows exist only in the window layer, nothing is
+// shown, and no user is there, so every dialog is closed the moment it is
+// opened, a message box is acknowledged and a file dialog cancelled. Like a
+// dummy video driver, it lets the program run where no display is; test
+// drivers put a scripted user in the place of the one who is not there.
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
-#include "platform/backends/headless/script.h"
-#include "platform/system/process.h"
+#include "platform/backend.h"
 
 namespace headless {
 
@@ -11,71 +14,25 @@ namespace {
 
 using platform::Window;
 
-void Perform(const Act& act) {
-    Window* window = platform::ActiveWindow();
-    if (window == nullptr) return Fault("no window for: " + act.description);
-    PerformOnLayer(*window, act);
-}
-
-// ---- the backend's operations
-
 bool Init(int, char**) { return true; }
 
-void ShowWindow(Window& window) { RecordWindowShown(window); }
-
-void DestroyWindow(Window&) {}
-
-void CaptionChanged(Window& window) { RecordCaptionChanged(window); }
+void Ignore(Window&) {}
 
 void ControlChanged(Window&, platform::Control&) {}
-void FocusChanged(Window&) {}
-void IconChanged(Window&) {}
 
-void BringToForeground(Window&) { RecordForegroundRequest(); }
-
+// With nobody to answer it, a dialog is closed as Escape would close it.
 void RunModalLoop(Window& window) {
-    while (!window.ended) {
-        Act act;
-        if (TakeDueAct(false, act)) {
-            Perform(act);
-        } else {
-            GiveUp(window);
-        }
-    }
+    if (!window.ended) platform::input::Escape(window);
+    if (!window.ended) window.dialog->EndDialog(-1);
 }
 
-void EndModalLoop(Window&) {}
+void PumpEvents(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-void PumpEvents(int /*milliseconds*/) {
-    Act act;
-    if (TakeDueAct(true, act)) return Perform(act);
-    // Tool runs in tests are short: look again within a millisecond.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
+int MessageBox(const platform::MessageBoxRequest&) { return IDOK; }
 
-int MessageBox(const platform::MessageBoxRequest& request) {
-    RecordMessageBox(request);
-    Act answer;
-    TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + request.text + "\"");
-    return IDOK;
-}
+platform::FileDialogResult FileDialog(const platform::FileDialogRequest&) { return {}; }
 
-platform::FileDialogResult FileDialog(const platform::FileDialogRequest& request) {
-    RecordFileDialog(request);
-    Act answer;
-    if (!TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog") || !answer.confirm) return {};
-    // Stands in for a platform dialog that moves the current directory to the
-    // folder of the chosen files.
-    if (answer.flag && !answer.paths.empty()) {
-        std::error_code ignored;
-        std::filesystem::current_path(std::filesystem::path(answer.paths[0]).parent_path(), ignored);
-    }
-    return {true, answer.paths};
-}
-
-void DrawIcon(Window&, int x, int y, HICON icon) { RecordIconDrawn(x, y, icon); }
-
-void EraseIconBackground(Window&) {}
+void DrawIcon(Window&, int, int, HICON) {}
 
 // Iconic windows are as small as the ones a task bar shows; others get
 // 8 by 16 pixels a dialog unit of their template.
@@ -93,10 +50,10 @@ int IconSize() { return 32; }
 namespace platform {
 
 Backend g_headlessBackend{
-    "headless",          headless::Init,          headless::ShowWindow,   headless::DestroyWindow,
-    headless::CaptionChanged, headless::ControlChanged, headless::FocusChanged, headless::IconChanged,
-    headless::BringToForeground, headless::RunModalLoop, headless::EndModalLoop, headless::PumpEvents,
-    headless::MessageBox, headless::FileDialog, headless::DrawIcon, headless::EraseIconBackground,
+    "headless",       headless::Init,         headless::Ignore,        headless::Ignore,
+    headless::Ignore,  headless::ControlChanged, headless::Ignore,      headless::Ignore,
+    headless::Ignore,  headless::RunModalLoop, headless::Ignore,        headless::PumpEvents,
+    headless::MessageBox, headless::FileDialog, headless::DrawIcon,   headless::Ignore,
     headless::ClientRect, headless::IconSize,
 };
 

@@ -17,7 +17,6 @@ namespace {
 constexpr std::size_t kMaxArgumentSize = 32 * 4096;
 
 WaitPump g_pump = nullptr;
-unsigned g_started = 0;
 
 // Waits for `child`, keeping the pump going when there is one.
 bool WaitForChild(pid_t child, int& status) {
@@ -33,8 +32,6 @@ bool WaitForChild(pid_t child, int& status) {
 
 void SetWaitPump(WaitPump pump) { g_pump = pump; }
 
-unsigned ProgramsStarted() { return g_started; }
-
 int RunProgramAndWait(const std::string& name, const std::vector<std::string>& arguments,
                       const std::string& /*commandText*/) {
     const std::string path = "./" + name;
@@ -45,7 +42,6 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& a
 
     pid_t child;
     if (::posix_spawn(&child, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    ++g_started;
 
     int status;
     if (!WaitForChild(child, status)) return -1;

@@ -15,7 +15,6 @@ namespace platform {
 namespace {
 
 WaitPump g_pump = nullptr;
-unsigned g_started = 0;
 
 DWORD WaitForProcess(HANDLE process) {
     while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
@@ -33,8 +32,6 @@ DWORD WaitForProcess(HANDLE process) {
 
 void SetWaitPump(WaitPump pump) { g_pump = pump; }
 
-unsigned ProgramsStarted() { return g_started; }
-
 int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /*arguments*/,
                       const std::string& commandText) {
     const std::string folder = CurrentFolder();
@@ -51,7 +48,6 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /
                         nullptr, &startup, &process)) {
         return -1;
     }
-    ++g_started;
     CloseHandle(process.hThread);
     const DWORD status = WaitForProcess(process.hProcess);
     CloseHandle(process.hProcess);

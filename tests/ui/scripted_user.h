@@ -1,8 +1,8 @@
 #pragma once
 
-// The headless backend: windows exist only in memory, and a scripted user
-// drives them. Tests queue the user's actions, start the program, and then
-// read what it showed.
+// The scripted user of the UI tests: tests queue the user's actions, start
+// the program, and then read what it showed. A driver carries the script
+// out on the backend under test (tests/ui/driver.h).
 
 #include <functional>
 #include <string>
@@ -74,6 +74,9 @@ public:
 
 // Selects the headless backend and starts afresh: an empty script and record.
 void Reset();
+// How the script tells one run of the tool from the next: `counter` gives
+// the number of runs begun so far.
+void CountToolRunsWith(std::function<unsigned()> counter);
 ScriptedUser& User();
 const Record& Shown();
 // Actions still queued.

@@ -1,14 +1,14 @@
 #pragma once
 
 // The scripted user's queue, for the drivers that carry it out: the
-// headless backend applies each act to the window layer directly; a test
-// driver for a real backend performs it with that system's own input.
+// headless driver applies each act to the window layer directly; a driver
+// for a real backend performs it with that system's own input.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/backends/headless/headless.h"
+#include "tests/ui/scripted_user.h"
 
 namespace headless {
 

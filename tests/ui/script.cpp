@@ -2,8 +2,7 @@
 // shares.
 #include <deque>
 
-#include "platform/backends/headless/script.h"
-#include "platform/system/process.h"
+#include "tests/ui/script.h"
 
 namespace headless {
 
@@ -37,8 +36,13 @@ void Queue(ActKind kind, const std::string& description, int id = 0) {
     Queue(std::move(act));
 }
 
+std::function<unsigned()>& ToolRunCounter() {
+    static std::function<unsigned()> counter = [] { return 0u; };
+    return counter;
+}
+
 bool BelongsToThisToolRun(const Act& act) {
-    const unsigned run = platform::ProgramsStarted();
+    const unsigned run = ToolRunCounter()();
     if (act.toolRunGroup != S().groupRunning) {
         if (run == S().runOfGroup) return false;
         S().groupRunning = act.toolRunGroup;
@@ -215,6 +219,8 @@ void Reset() {
     platform::SelectBackend("headless");
     S() = State{};
 }
+
+void CountToolRunsWith(std::function<unsigned()> counter) { ToolRunCounter() = std::move(counter); }
 
 ScriptedUser& User() {
     static ScriptedUser user;
