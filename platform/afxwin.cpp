@@ -1,3 +1,6 @@
+// The class-library stand-in the program is written against: message
+// maps, windows, dialogs, the application object, the open-file dialog and
+// the few drawing and drop functions, on top of the window layer.
 #include "platform/afxwin.h"
 
 #include <filesystem>
@@ -5,166 +8,13 @@
 
 #include "platform/backend.h"
 #include "platform/system/path.h"
-#include "platform/system/process.h"
 #include "platform/window.h"
-
-struct DropFiles {
-    std::vector<std::string> paths;
-};
-
-namespace platform {
 
 namespace {
 
-std::vector<Window*> g_windows;
 CWinApp* g_app = nullptr;
 
-// Sends a message to the window's object; commands it does not handle go on
-// to the application object. What nobody handles gets the default handling.
-LRESULT Send(Window& window, UINT message, UINT id, WPARAM wParam = 0, LPARAM lParam = 0) {
-    LRESULT result = 0;
-    if (window.dialog->DispatchMessage(message, id, wParam, lParam, result)) return result;
-    if (message == WM_COMMAND && g_app != nullptr && g_app->DispatchMessage(message, id, wParam, lParam, result)) {
-        return result;
-    }
-    if (message == WM_CLOSE) return Send(window, WM_COMMAND, IDCANCEL);
-    if (message == WM_DROPFILES) DragFinish(reinterpret_cast<HDROP>(wParam));
-    return 0;
-}
-
-void SendCommand(Window& window, int id) { Send(window, WM_COMMAND, static_cast<UINT>(id)); }
-
-bool CanFocus(const Control& control) {
-    return control.visible && control.enabled && control.tmpl->kind != ControlKind::Static &&
-           control.tmpl->kind != ControlKind::GroupBox;
-}
-
-void SetFocusIndex(Window& window, int index) {
-    window.focus = index;
-    ActiveBackend().FocusChanged(window);
-}
-
-void FocusFirstTabStop(Window& window) {
-    for (std::size_t i = 0; i < window.controls.size(); ++i) {
-        const Control& control = window.controls[i];
-        if (control.tmpl->tabStop() && CanFocus(control)) return SetFocusIndex(window, static_cast<int>(i));
-    }
-}
-
-// While a window is open, waiting for the tool keeps handling its input.
-void PumpWhileWaiting() { ActiveBackend().PumpEvents(10); }
-
 }  // namespace
-
-Control* Window::FindControl(int id) {
-    const int index = IndexOf(id);
-    return index < 0 ? nullptr : &controls[static_cast<std::size_t>(index)];
-}
-
-int Window::IndexOf(int id) const {
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (controls[i].id() == id) return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void Window::Attach(CWnd& wnd, int index) {
-    wnd.window_ = this;
-    wnd.controlIndex_ = index;
-}
-
-void Window::Detach(CWnd& wnd) { wnd.window_ = nullptr; }
-
-const std::vector<Window*>& OpenWindows() { return g_windows; }
-
-Window* ActiveWindow() { return g_windows.empty() ? nullptr : g_windows.back(); }
-
-bool MenuCommandEnabled(const Window& window, int command) {
-    const MenuTemplate* menu = FindMenu(window.tmpl->menuId);
-    if (menu == nullptr) return false;
-    for (const MenuPopup& popup : menu->popups) {
-        for (const MenuItem& item : popup.items) {
-            if (item.text != nullptr && item.command == command) return !item.grayed;
-        }
-    }
-    return false;
-}
-
-namespace input {
-
-void Enter(Window& window) {
-    // A focused push button is pressed; otherwise the template's default
-    // push button, or IDOK when it has none.
-    if (window.focus >= 0) {
-        const Control& focused = window.controls[static_cast<std::size_t>(window.focus)];
-        if (focused.tmpl->kind == ControlKind::PushButton && focused.enabled) return SendCommand(window, focused.id());
-    }
-    for (const Control& control : window.controls) {
-        if (control.tmpl->isDefaultButton()) {
-            if (control.enabled) SendCommand(window, control.id());
-            return;
-        }
-    }
-    SendCommand(window, IDOK);
-}
-
-void Escape(Window& window) { SendCommand(window, IDCANCEL); }
-
-void CloseBox(Window& window) {
-    if (window.tmpl->hasCloseBox()) Send(window, WM_CLOSE, 0);
-}
-
-void HelpKey(Window& window) { SendCommand(window, ID_HELP); }
-
-void ClickButton(Window& window, int id) {
-    Control* control = window.FindControl(id);
-    if (control == nullptr || !control->visible || !control->enabled) return;
-    SetFocusIndex(window, window.IndexOf(id));
-    if (control->tmpl->kind == ControlKind::CheckBox) {
-        control->checked = !control->checked;
-        ActiveBackend().ControlChanged(window, *control);
-    }
-    SendCommand(window, id);
-}
-
-void ChooseMenu(Window& window, int command) {
-    if (MenuCommandEnabled(window, command)) SendCommand(window, command);
-}
-
-void DropFiles(Window& window, const std::vector<std::string>& paths) {
-    if (!window.tmpl->acceptsFiles() || paths.empty()) return;
-    HDROP drop = new ::DropFiles{paths};
-    Send(window, WM_DROPFILES, 0, reinterpret_cast<WPARAM>(drop));
-}
-
-void TypeText(Window& window, int id, const std::string& text) {
-    if (Control* control = window.FindControl(id); control != nullptr && control->enabled) control->text = text;
-}
-
-void SetCheck(Window& window, int id, bool checked) {
-    if (Control* control = window.FindControl(id); control != nullptr && control->enabled) control->checked = checked;
-}
-
-void SelectItem(Window& window, int id, int index) {
-    Control* control = window.FindControl(id);
-    if (control == nullptr || !control->enabled || index < 0 || index >= static_cast<int>(control->items.size())) return;
-    control->selection = index;
-}
-
-void FocusControl(Window& window, int id) {
-    const int index = window.IndexOf(id);
-    if (index >= 0 && CanFocus(window.controls[static_cast<std::size_t>(index)])) SetFocusIndex(window, index);
-}
-
-// A window's look changes when it is minimised or restored: it is painted anew.
-void SetIconic(Window& window, bool iconic) {
-    window.iconic = iconic;
-    Send(window, WM_PAINT, 0);
-}
-
-}  // namespace input
-
-}  // namespace platform
 
 using platform::ActiveBackend;
 using platform::Control;
@@ -329,16 +179,14 @@ INT_PTR CDialog::DoModal() {
         window.Attach(*c.wnd, static_cast<int>(window.controls.size() - 1));
     }
     window.Attach(*this);
-    platform::g_windows.push_back(&window);
-    platform::SetWaitPump(&platform::PumpWhileWaiting);
+    platform::OpenWindow(window);
 
     if (OnInitDialog()) platform::FocusFirstTabStop(window);
     ActiveBackend().ShowWindow(window);
     if (!window.ended) ActiveBackend().RunModalLoop(window);
     ActiveBackend().DestroyWindow(window);
 
-    platform::g_windows.pop_back();
-    if (platform::g_windows.empty()) platform::SetWaitPump(nullptr);
+    platform::CloseWindow(window);
     window.Detach(*this);
     return window.result;
 }
@@ -365,16 +213,19 @@ END_MESSAGE_MAP()
 CWinApp::CWinApp(LPCTSTR appName) {
     if (appName != nullptr) appName_ = appName;
     m_pszAppName = appName_.c_str();
-    platform::g_app = this;
+    g_app = this;
+    platform::SetCommandTarget(this);
 }
 
 CWinApp::~CWinApp() {
-    if (platform::g_app == this) platform::g_app = nullptr;
+    if (g_app != this) return;
+    g_app = nullptr;
+    platform::SetCommandTarget(nullptr);
 }
 
 BOOL CWinApp::InitInstance() { return FALSE; }
 
-CWinApp* AfxGetApp() { return platform::g_app; }
+CWinApp* AfxGetApp() { return g_app; }
 
 void SetApplicationName(const std::string& executablePath) {
     CWinApp* app = AfxGetApp();

@@ -11,6 +11,11 @@
 #include "platform/afxwin.h"
 #include "platform/resources.h"
 
+// What a drop handle holds.
+struct DropFiles {
+    std::vector<std::string> paths;
+};
+
 namespace platform {
 
 struct Control {
@@ -50,6 +55,16 @@ struct Window {
 // The windows that exist, innermost (the one with input) last.
 const std::vector<Window*>& OpenWindows();
 Window* ActiveWindow();
+
+// What the class library asks of the layer: a modal window opens and
+// closes, a message goes to a window's object (commands it does not handle
+// go on to the command target, the application object), the focus moves.
+void OpenWindow(Window& window);
+void CloseWindow(Window& window);
+void SetCommandTarget(CCmdTarget* target);
+LRESULT Send(Window& window, UINT message, UINT id, WPARAM wParam = 0, LPARAM lParam = 0);
+void SetFocusIndex(Window& window, int index);
+void FocusFirstTabStop(Window& window);
 
 // What backends report from the user. Each applies the dialog manager's
 // rules and dispatches the resulting messages to the window's object.
