@@ -24,8 +24,7 @@
 #include "tav/engine/encrypt.h"
 #include "tav/engine/encrypted_file.h"
 #include "tav/engine/self_image.h"
-#include "tests/support/run.h"
-#include "tests/support/workspace.h"
+#include "tests/support/tav_fixture.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
 
-enum Exit { kOk = 0, kDamaged = 3, kTargetExists = 4, kIo = 5 };
+using namespace test;  // the fixture's statuses
 constexpr std::size_t kChunk = 256 * 1024;
 
 // What a tree holds, entry by entry: type, permission bits, time and
@@ -64,12 +63,6 @@ void SetTime(const std::string& path, long seconds, long nanoseconds) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-std::string Bytes(std::size_t size, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(generator());
-    return bytes;
-}
 
 // An archive held in memory, for sealing whatever a test makes up.
 class MemorySource : public tav::PlainSource {
@@ -107,16 +100,9 @@ std::string Archive(const std::vector<tav::Record>& records) {
     return bytes;
 }
 
-const std::string& Tav() {
-    static const std::string path = test::ToolPath(TAV_FAST_KDF_PATH);
-    return path;
-}
 
-class TavFolders : public ::testing::Test {
+class TavFolders : public test::TavTest {
 protected:
-    test::RunResult Tool(const std::vector<std::string>& arguments, const test::RunOptions& options = {}) {
-        return test::Run(Tav(), arguments, options);
-    }
 
     // Seals `archive` as an encrypted folder under the key "key", so that
     // only the extraction's own checks judge it.
@@ -136,7 +122,7 @@ protected:
     // Starts a decryption of `encrypted` and stops it by `signal` once its
     // temporary folder holds something; false when it ended before that.
     bool InterruptExtraction(const std::string& encrypted, int signal) {
-        test::Child child(Tav(), {"d", encrypted, file("back"), "key"});
+        test::Child child(FastTav(), {"d", encrypted, file("back"), "key"});
         bool started = false;
         for (int i = 0; i < 2000 && !started; ++i) {
             std::error_code gone;
@@ -153,14 +139,8 @@ protected:
 
     void EncryptLargeFolder() {
         fs::create_directory(file("src"));
-        for (int i = 0; i < 8; ++i) WriteFile(file("src/" + std::to_string(i)), Bytes(16 << 20, i));
+        for (int i = 0; i < 8; ++i) WriteFile(file("src/" + std::to_string(i)), PseudoRandomBytes(16 << 20, i));
         ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
-    }
-
-    void ExpectNoTemporaries(const fs::path& folder) {
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
-        }
     }
 
     // A tree with what a folder can hold: nesting, an empty folder, files
@@ -171,8 +151,8 @@ protected:
         fs::create_directories(root + "/empty");
         WriteFile(root + "/deep/a/b/c/d/e/f/g/h/i/j/leaf", "leaf");
         WriteFile(root + "/zero", "");
-        WriteFile(root + "/boundary-", Bytes(kChunk - 1, 1));
-        WriteFile(root + "/boundary+", Bytes(kChunk + 1, 2));
+        WriteFile(root + "/boundary-", PseudoRandomBytes(kChunk - 1, 1));
+        WriteFile(root + "/boundary+", PseudoRandomBytes(kChunk + 1, 2));
         WriteFile(root + "/caf\xe9 \n -x", "Latin-1 and a newline");
         WriteFile(root + "/bad-\xff\xfe", "invalid UTF-8");
         WriteFile(root + "/setuid", "#!/bin/sh\n");
@@ -190,8 +170,6 @@ protected:
         SetTime(root + "/closed", 1500000000, 999999999);
     }
 
-    std::string file(const std::string& name) const { return folder_.file(name); }
-    test::TempFolder folder_;
 };
 
 TEST_F(TavFolders, RoundTripRestoresTheTreeExactly) {
@@ -211,7 +189,7 @@ TEST_F(TavFolders, RoundTripRestoresTheTreeExactly) {
             ::chmod(file("back/closed").c_str(), 0700);
         }
     }
-    ExpectNoTemporaries(folder_.path());
+    ExpectNoTemporaries();
 }
 
 TEST_F(TavFolders, SelfDecryptingProgramRestoresTheFolderNextToItself) {
@@ -233,7 +211,7 @@ TEST_F(TavFolders, ThousandsOfSmallFilesAndADeepTreeRoundTrip) {
     fs::create_directories(deep);
     WriteFile(deep + "/bottom", "300 folders down");
     for (int i = 0; i < 3000; ++i) {
-        WriteFile(file("many/" + std::to_string(i % 30) + "/" + std::to_string(i)), Bytes(i % 5000, i));
+        WriteFile(file("many/" + std::to_string(i % 30) + "/" + std::to_string(i)), PseudoRandomBytes(i % 5000, i));
     }
     const Snapshot expected = Snap(file("many"));
     ASSERT_EQ(Tool({"e1", file("many"), file("many_.TAV"), "key"}).status, kOk);
@@ -245,8 +223,8 @@ TEST_F(TavFolders, ThousandsOfSmallFilesAndADeepTreeRoundTrip) {
 // before and after it, so chunk and record boundaries fall everywhere.
 TEST_F(TavFolders, AGibibyteFileInsideRoundTrips) {
     fs::create_directories(file("big/inner"));
-    WriteFile(file("big/a-before"), Bytes(1000, 1));
-    WriteFile(file("big/z-after"), Bytes(1000, 2));
+    WriteFile(file("big/a-before"), PseudoRandomBytes(1000, 1));
+    WriteFile(file("big/z-after"), PseudoRandomBytes(1000, 2));
     const std::string large = file("big/inner/large");
     {
         // Sparse, with marks at the ends and on chunk boundaries, so that
@@ -286,12 +264,12 @@ TEST_F(TavFolders, ExistingTargetsAndSpecialFilesAreRefusedUntouched) {
     EXPECT_EQ(result.status, kIo) << result.errors;
     EXPECT_NE(result.errors.find("not a file, folder or link"), std::string::npos) << result.errors;
     EXPECT_FALSE(fs::exists(file("fifo_.TAV")));
-    ExpectNoTemporaries(folder_.path());
+    ExpectNoTemporaries();
 }
 
 TEST_F(TavFolders, FailuresMidwayLeaveNoFolderBehind) {
     fs::create_directory(file("src"));
-    for (int i = 0; i < 20; ++i) WriteFile(file("src/" + std::to_string(i)), Bytes(64 * 1024, i));
+    for (int i = 0; i < 20; ++i) WriteFile(file("src/" + std::to_string(i)), PseudoRandomBytes(64 * 1024, i));
     ASSERT_EQ(Tool({"e1", file("src"), file("src_.TAV"), "key"}).status, kOk);
 
     test::RunOptions small;
@@ -306,7 +284,7 @@ TEST_F(TavFolders, FailuresMidwayLeaveNoFolderBehind) {
     result = Tool({"d", file("damaged_.TAV"), file("back"), "key"});
     EXPECT_EQ(result.status, kDamaged) << result.errors;
     EXPECT_FALSE(fs::exists(file("back")));
-    ExpectNoTemporaries(folder_.path());
+    ExpectNoTemporaries();
 }
 
 // A run killed outright leaves its hidden folder; the next successful
@@ -358,7 +336,7 @@ TEST_F(TavFolders, SignalsDuringExtractionRemoveTheFolderBeingBuilt) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         if (!InterruptExtraction(file("src_.TAV"), signal)) GTEST_SKIP() << "the run ended before it could be interrupted";
         EXPECT_FALSE(fs::exists(file("back")));
-        ExpectNoTemporaries(folder_.path());
+        ExpectNoTemporaries();
     }
 }
 
@@ -381,7 +359,7 @@ TEST_F(TavFolders, TheDeepestTreeRoundTripsUnderTheUsualDescriptorLimit) {
         level = next;
     }
     ::close(level);
-    const std::string bottom = Bytes(3 * kChunk, 7);
+    const std::string bottom = PseudoRandomBytes(3 * kChunk, 7);
     WriteFile(file("deep") + below + "/bottom", bottom);
     const auto encrypted = Tool({"e1", file("deep"), file("deep_.TAV"), "key"});
     ASSERT_EQ(encrypted.status, kOk) << encrypted.errors;
@@ -397,7 +375,7 @@ TEST_F(TavFolders, TheDeepestTreeRoundTripsUnderTheUsualDescriptorLimit) {
     WriteFile(file("damaged_.TAV"), damaged);
     EXPECT_EQ(Tool({"d", file("damaged_.TAV"), file("back"), "key"}).status, kDamaged);
     EXPECT_FALSE(fs::exists(file("back")));
-    ExpectNoTemporaries(folder_.path());
+    ExpectNoTemporaries();
     test::Run("/bin/rm", {"-rf", file("deep")});
     ::setrlimit(RLIMIT_NOFILE, &before);
 }
@@ -516,7 +494,7 @@ TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
             const auto result = Tool({decrypt, file("hostile_.TAV"), file("back"), "key"});
             EXPECT_EQ(result.status, kDamaged) << decrypt << ": " << result.errors;
             EXPECT_FALSE(fs::exists(fs::symlink_status(file("back"))));
-            ExpectNoTemporaries(folder_.path());
+            ExpectNoTemporaries();
             EXPECT_TRUE(fs::is_empty(outside));
         }
     }

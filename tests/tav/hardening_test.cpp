@@ -12,8 +12,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "tests/support/run.h"
-#include "tests/support/workspace.h"
+#include "tests/support/tav_fixture.h"
 
 namespace {
 
@@ -21,23 +20,16 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::WriteFile;
 
-enum Exit { kOk = 0, kWrongKey = 2, kDamaged = 3, kIo = 5 };
+using namespace test;  // the fixture's statuses
 
-class TavHardening : public ::testing::Test {
+class TavHardening : public test::TavTest {
 protected:
-    test::RunResult Tool(const std::vector<std::string>& arguments, const test::RunOptions& options = {}) {
-        return test::Run(TAV_FAST_KDF_PATH, arguments, options);
-    }
-    std::string file(const std::string& name) const { return folder_.file(name); }
-
     std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
 
     void ExpectOneLine(const test::RunResult& result, int status) {
         EXPECT_EQ(result.status, status) << result.errors;
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
     }
-
-    test::TempFolder folder_;
 };
 
 // Opening a FIFO blocks until a writer comes, and a device may do anything:
@@ -65,14 +57,14 @@ TEST_F(TavHardening, SourcesThatAreNotRegularFilesAreRefusedAtOnce) {
 TEST_F(TavHardening, SignalsTheParentIgnoredStayIgnored) {
     WriteFile(file("plain"), "data");
     {
-        test::Child tav(TAV_FAST_KDF_PATH, {"e1", file("plain"), file("kept.TAV")}, {{SIGHUP}});
+        test::Child tav(FastTav(), {"e1", file("plain"), file("kept.TAV")}, {{SIGHUP}});
         ASSERT_TRUE(tav.WaitUntilBlocked());
         tav.Signal(SIGHUP);
         tav.Write("key\n");
         tav.CloseInput();
         EXPECT_EQ(tav.Wait(), kOk);
     }
-    test::Child tav(TAV_FAST_KDF_PATH, {"e1", file("plain"), file("gone.TAV")});
+    test::Child tav(FastTav(), {"e1", file("plain"), file("gone.TAV")});
     ASSERT_TRUE(tav.WaitUntilBlocked());
     tav.Signal(SIGHUP);
     EXPECT_EQ(tav.Wait(), 128 + SIGHUP);
@@ -81,7 +73,7 @@ TEST_F(TavHardening, SignalsTheParentIgnoredStayIgnored) {
 
 TEST_F(TavHardening, InterruptAtTheKeyPromptGivesTheTerminalItsEchoBack) {
     WriteFile(file("plain"), "data");
-    test::Child tav(TAV_FAST_KDF_PATH, {"e1", file("plain"), file("x.TAV")}, {{}, true});
+    test::Child tav(FastTav(), {"e1", file("plain"), file("x.TAV")}, {{}, true});
     ASSERT_TRUE(tav.WaitForOutput("Key: "));
     ASSERT_TRUE(tav.WaitUntilBlocked());
     EXPECT_EQ(tav.localModes() & ECHO, 0u) << "the key is typed without echo";
@@ -94,7 +86,7 @@ TEST_F(TavHardening, InterruptAtTheKeyPromptGivesTheTerminalItsEchoBack) {
 // memory; TAV turns dumps off before it reads the key.
 TEST_F(TavHardening, CoreDumpsAreOff) {
     WriteFile(file("plain"), "data");
-    test::Child tav(TAV_FAST_KDF_PATH, {"e1", file("plain"), file("x.TAV")});
+    test::Child tav(FastTav(), {"e1", file("plain"), file("x.TAV")});
     ASSERT_TRUE(tav.WaitUntilBlocked());
     const std::string limits = ReadFile("/proc/" + std::to_string(tav.pid()) + "/limits");
     const std::size_t line = limits.find("Max core file size");

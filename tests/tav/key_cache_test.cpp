@@ -20,15 +20,14 @@
 
 #include "tav/os/key_agent_protocol.h"
 
-#include "tests/support/run.h"
-#include "tests/support/workspace.h"
+#include "tests/support/tav_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
 
-class KeyCache : public ::testing::Test {
+class KeyCache : public test::TavTest {
 protected:
     void SetUp() override {
         runtime_ = folder_.file("runtime");
@@ -45,13 +44,12 @@ protected:
         ::unsetenv("XDG_RUNTIME_DIR");
     }
 
-    std::string file(const std::string& name) const { return folder_.file(name); }
     std::string socket() const { return runtime_ + "/tav-keys"; }
 
     // Encrypts a new file and returns the encrypted bytes.
     std::string Encrypted(const std::string& name, const std::string& key = "key") {
         test::WriteFile(file(name), "contents of " + name);
-        const auto result = test::Run(TAV_FAST_KDF_PATH, {"e1", file(name), file(name + ".TAV"), key});
+        const auto result = Tool({"e1", file(name), file(name + ".TAV"), key});
         EXPECT_EQ(result.status, 0) << result.errors;
         return ReadFile(file(name + ".TAV"));
     }
@@ -122,14 +120,13 @@ protected:
 
     int Decrypt(const std::string& name, const std::string& key = "key") {
         fs::remove(file(name + ".out"));
-        const int status = test::Run(TAV_FAST_KDF_PATH, {"D", file(name + ".TAV"), file(name + ".out"), key}).status;
+        const int status = Tool({"D", file(name + ".TAV"), file(name + ".out"), key}).status;
         if (status == 0) {
             EXPECT_EQ(ReadFile(file(name + ".out")), "contents of " + name);
         }
         return status;
     }
 
-    test::TempFolder folder_;
     std::string runtime_;
 };
 

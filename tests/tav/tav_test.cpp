@@ -4,10 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <random>
 
-#include "tests/support/run.h"
-#include "tests/support/workspace.h"
+#include "tests/support/tav_fixture.h"
 
 namespace {
 
@@ -20,20 +18,10 @@ constexpr std::size_t kTag = 16;
 constexpr std::size_t kHeader = 96;
 constexpr std::size_t kSealedMetadata = 264 + kTag;
 
-enum Exit { kOk = 0, kUsage = 1, kWrongKey = 2, kDamaged = 3, kTargetExists = 4, kIo = 5 };
+using namespace test;  // the fixture's statuses
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(generator());
-    return bytes;
-}
-
-class Tav : public ::testing::Test {
+class Tav : public test::TavTest {
 protected:
-    test::RunResult Tool(const std::vector<std::string>& arguments, const test::RunOptions& options = {}) {
-        return test::Run(TAV_FAST_KDF_PATH, arguments, options);
-    }
 
     // Encrypts `contents` with `operation` and returns the encrypted file's path.
     std::string Encrypted(const std::string& contents, const std::string& operation = "e1") {
@@ -52,25 +40,15 @@ protected:
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
         EXPECT_EQ(result.errors.rfind("TAV: ", 0), 0u) << result.errors;
         EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << target;
-        ExpectNoTemporaryFiles();
+        ExpectNoTemporaries();
     }
-
-    void ExpectNoTemporaryFiles() {
-        for (const auto& entry : fs::directory_iterator(folder_.path())) {
-            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
-        }
-    }
-
-    std::string file(const std::string& name) const { return folder_.file(name); }
-
-    test::TempFolder folder_;
 };
 
 TEST_F(Tav, RoundTripsAroundTheChunkSize) {
     const std::size_t sizes[] = {0, 1, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 5};
     for (const std::string operation : {"e1", "e0+", "a2"}) {
         for (const std::size_t size : sizes) {
-            const std::string contents = RandomBytes(size, static_cast<unsigned>(size));
+            const std::string contents = PseudoRandomBytes(size, static_cast<unsigned>(size));
             const std::string encrypted = Encrypted(contents, operation);
             for (const std::string decrypt : {"D", "d"}) {
                 SCOPED_TRACE(operation + " " + decrypt + " " + std::to_string(size));
@@ -118,7 +96,7 @@ TEST_F(Tav, WrongKeyIsToldApartFromDamage) {
 }
 
 TEST_F(Tav, AFlippedBitAnywhereIsDamage) {
-    const std::string original = ReadFile(Encrypted(RandomBytes(2 * kChunk + 100, 7)));
+    const std::string original = ReadFile(Encrypted(PseudoRandomBytes(2 * kChunk + 100, 7)));
     // One byte in each header field, in the sealed metadata, and in each chunk.
     const std::size_t offsets[] = {0, 8, 9, 10, 11, 12, 16, 24, 40, 64, 80,
                                    kHeader + 5, kHeader + kSealedMetadata + 3,
@@ -135,7 +113,7 @@ TEST_F(Tav, AFlippedBitAnywhereIsDamage) {
 }
 
 TEST_F(Tav, TruncatedOrExtendedFilesAreDamage) {
-    const std::string original = ReadFile(Encrypted(RandomBytes(3 * kChunk, 9)));
+    const std::string original = ReadFile(Encrypted(PseudoRandomBytes(3 * kChunk, 9)));
     const std::size_t firstChunkEnd = kHeader + kSealedMetadata + kChunk + kTag;
     const std::string variants[] = {
         original.substr(0, firstChunkEnd),           // at a chunk boundary
@@ -163,7 +141,7 @@ TEST_F(Tav, TruncatedOrExtendedFilesAreDamage) {
 // it writes a byte: with no room for a single byte it still reports the
 // damage, not a failed write (d may meet either first).
 TEST_F(Tav, VerifyingDecryptionShowsNoPlaintextBeforeTheWholeFileIsChecked) {
-    std::string damaged = ReadFile(Encrypted(RandomBytes(5 * kChunk, 3)));
+    std::string damaged = ReadFile(Encrypted(PseudoRandomBytes(5 * kChunk, 3)));
     damaged[damaged.size() - 5] ^= 1;
     WriteFile(file("late.TAV"), damaged);
     for (const std::string decrypt : {"D", "d"}) {
@@ -188,7 +166,7 @@ TEST_F(Tav, ExistingTargetIsLeftUntouched) {
     }
     fs::create_symlink(file("nowhere"), file("dangling"));
     EXPECT_EQ(Tool({"e1", file("plain"), file("dangling"), "key"}).status, kTargetExists);
-    ExpectNoTemporaryFiles();
+    ExpectNoTemporaries();
 }
 
 TEST_F(Tav, BadArgumentsAreUsageErrors) {
@@ -232,7 +210,7 @@ TEST_F(Tav, UnreadableSourceAndUnwritableTargetAreIoErrors) {
 }
 
 TEST_F(Tav, FullDiskLeavesNothingBehind) {
-    const std::string encrypted = Encrypted(RandomBytes(4 * kChunk, 5));
+    const std::string encrypted = Encrypted(PseudoRandomBytes(4 * kChunk, 5));
     const test::RunOptions limited{"", static_cast<long>(2 * kChunk)};
     ExpectFailure(Tool({"e1", file("plain"), file("big.TAV"), "key"}, limited), kIo, file("big.TAV"));
     ExpectFailure(Tool({"a1", file("plain"), file("big.EXE"), "key"}, limited), kIo, file("big.EXE"));
