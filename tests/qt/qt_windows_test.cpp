@@ -1,5 +1,9 @@
-// Druvel's real Qt windows on the offscreen platform: events go in as Qt
-// events (keys, drops, clicks), and the tests read what the widgets show.
+// What is Qt's own in Druvel's real Qt windows on the offscreen platform:
+// geometry, names as bytes through URLs, screen-reader names, when a drop
+// is taken, the open dialog's filter, and the real tool through the window.
+// The UI's behaviour cases run on these widgets too, through the Qt driver
+// (tests/qt/qt_driver.cpp). Events go in as Qt events (keys, drops,
+// clicks), and the tests read what the widgets show.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -175,38 +179,9 @@ TEST_F(QtWindows, ControlsSitWhereTheTemplatesPutThem) {
     RunProgram();
 }
 
-TEST_F(QtWindows, DroppedFilesRunInOrderWhileTheWindowStaysResponsive) {
-    test::FakeTool tool(folder_.path());
-    tool.HoldEachRun();
-    const std::string a = Plain("a.txt"), b = Plain("b.txt");
-    TypeKey("k");
-    Then([] { Key(Qt::Key_Return); });  // Enter in the key field does nothing
-    Then([&] {
-        EXPECT_EQ(ActiveTemplate(), IDD_MAIN);
-        EXPECT_TRUE(tool.Runs().empty());
-    });
-    Then([&] { Drop({Url(a), QUrl("https://example.invalid/c.txt"), Url(b)}); });
-    WaitUntil([&] { return tool.Runs().size() == 1; }, "the first run");
-    Then([] {
-        EXPECT_EQ(Active()->windowTitle(), "Druvel: Multiple files...");
-        EXPECT_FALSE(Control(IDCANCEL)->isEnabled());
-        Key(Qt::Key_Escape);  // ignored during a batch
-        Active()->close();    // the close box: ignored too
-    });
-    Then([&] { tool.Release(); });
-    WaitUntil([&] { return tool.Runs().size() == 2; }, "the second run");
-    Then([&] { tool.Release(); });
-    WaitUntil([] { return Active()->windowTitle() == "Druvel" && Control(IDCANCEL)->isEnabled(); }, "idle");
-    Then([] { Key(Qt::Key_Escape); });
-    RunProgram();
-    const auto runs = tool.Runs();
-    ASSERT_EQ(runs.size(), 2u) << "the web address is not a local file";
-    EXPECT_EQ(runs[0][1], a);
-    EXPECT_EQ(runs[1][1], b);
-}
-
 // File names are bytes: two Latin-1 names that UTF-8 would both turn into
-// U+FFFD reach the tool each as itself.
+// U+FFFD reach the tool each as itself; what is no local file (another
+// host's, a web address) is not taken.
 TEST_F(QtWindows, DroppedNamesArriveAsTheFileSystemsBytes) {
     test::FakeTool tool(folder_.path());
     const std::string e = Plain("caf\xe9.txt"), g = Plain("caf\xe8.txt"), u = Plain("caf\xc3\xa9 \xff.txt");
@@ -214,7 +189,9 @@ TEST_F(QtWindows, DroppedNamesArriveAsTheFileSystemsBytes) {
         return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
     };
     TypeKey("k");
-    Then([&] { Drop({url(e), url(g), url(u), QUrl("file://otherhost/etc/passwd")}); });
+    Then([&] {
+        Drop({url(e), QUrl("https://example.invalid/c.txt"), url(g), url(u), QUrl("file://otherhost/etc/passwd")});
+    });
     WaitUntil([] { return Active()->windowTitle() == "Druvel" && Control(IDCANCEL)->isEnabled(); }, "idle");
     Then([] { Key(Qt::Key_Escape); });
     RunProgram();
@@ -241,25 +218,6 @@ TEST(QtPaths, ShownNamesAreMatchedBackToTheirBytesOrRefused) {
     }
     EXPECT_EQ(LocalPathOfName(shown(folder.file("twin\xe9.txt"))), std::nullopt);
     EXPECT_EQ(LocalPathOfName(shown(folder.file("gone\xe9.txt"))), std::nullopt);
-}
-
-TEST_F(QtWindows, AnEmptyKeyShowsTheMessageBox) {
-    test::FakeTool tool(folder_.path());
-    const std::string a = Plain("a.txt");
-    Then([&] { Drop({Url(a)}); });
-    Then([] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->text(), "You must specify a key.");
-        EXPECT_EQ(box->windowTitle(), "Druvel");
-        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-        EXPECT_EQ(box->buttons().size(), 1);
-        box->button(QMessageBox::Ok)->click();
-    });
-    WaitUntil([] { return QApplication::focusWidget() == Control(IDC_KEY); }, "the key field's focus");
-    Then([] { Key(Qt::Key_Escape); });
-    RunProgram();
-    EXPECT_TRUE(tool.Runs().empty());
 }
 
 // What a screen reader says of each control, and how the platform marks the
@@ -315,25 +273,6 @@ TEST_F(QtWindows, ADropIsTakenBeforeItsBatchRuns) {
     WaitUntil([] { return Active()->windowTitle() == "Druvel" && Control(IDCANCEL)->isEnabled(); }, "idle");
     Then([] { Key(Qt::Key_Escape); });
     RunProgram();
-}
-
-TEST_F(QtWindows, SettingsRoundTripToTheFile) {
-    Then([] { Command(ID_OPTIONS_SETTINGS); });
-    Then([] {
-        ASSERT_EQ(ActiveTemplate(), IDD_SETTINGS);
-        EXPECT_EQ(Control<QComboBox>(IDC_ROUNDS)->currentIndex(), 0);
-        EXPECT_EQ(QApplication::focusWidget(), Control(IDOK));
-        Control<QComboBox>(IDC_ROUNDS)->setFocus();
-        Key(Qt::Key_Down);
-        Key(Qt::Key_Down);
-        QTest::mouseClick(Control<QCheckBox>(IDC_PARANOIA), Qt::LeftButton);
-        QTest::mouseClick(Control<QCheckBox>(IDC_DELENCRYPTED), Qt::LeftButton);
-        Key(Qt::Key_Return);
-    });
-    Then([] { Key(Qt::Key_Escape); });
-    RunProgram();
-    EXPECT_EQ(test::ReadFile(folder_.file("Druvel.ini")),
-              "[ENCRYPT]\r\nRounds=3\r\nParanoia=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=1\r\n");
 }
 
 TEST_F(QtWindows, TheOpenDialogShowsItsFilterAndMatchesNamesWithoutADot) {
