@@ -26,6 +26,13 @@ inline std::string PseudoRandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+// Nothing named like TAV's hidden temporaries is left in `folder`.
+inline void ExpectNoTavTemporaries(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
+    }
+}
+
 // TAV with the cheapest key derivation, where this run finds it.
 inline const std::string& FastTav() {
     static const std::string path = ToolPath(TAV_FAST_KDF_PATH);
@@ -40,13 +47,8 @@ protected:
 
     std::string file(const std::string& name) const { return folder_.file(name); }
 
-    // Nothing named like TAV's hidden temporaries is left in `folder`.
-    static void ExpectNoTemporaries(const std::filesystem::path& folder) {
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
-        }
-    }
-    void ExpectNoTemporaries() const { ExpectNoTemporaries(folder_.path()); }
+    static void ExpectNoTemporaries(const std::filesystem::path& folder) { ExpectNoTavTemporaries(folder); }
+    void ExpectNoTemporaries() const { ExpectNoTavTemporaries(folder_.path()); }
 
     TempFolder folder_;
 };

@@ -11,8 +11,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/support/run.h"
-#include "tests/support/workspace.h"
+#include "tests/support/tav_fixture.h"
 
 namespace {
 
@@ -188,6 +187,7 @@ TEST(MalformedVectors, EachGivesItsStatusAndNoOutput) {
             EXPECT_EQ(fs::exists(folder.file("out")), vector.status == 0);
             EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), vector.status == 0 ? 0 : 1)
                 << result.errors;
+            test::ExpectNoTavTemporaries(folder.path());
             // An existing target is told as such before any other check.
             test::WriteFile(folder.file("taken"), "mine");
             EXPECT_EQ(test::Run(TAV_PATH, {decrypt, vector.path, folder.file("taken"), "wrong key"}).status, 4);
