@@ -278,16 +278,6 @@ TEST_F(MainWindow, SettingsSavedBetweenBatchesApplyToTheNextOne) {
     EXPECT_EQ(runs[1][2], folder_.file("x_txt.EXE"));
 }
 
-TEST_F(MainWindow, SuccessfulDecryptionDeletesTheEncryptedFileWhenAsked) {
-    test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
-    const std::string encrypted = Plain("x_txt.TAV");
-    user.TypeText(IDC_KEY, "k");
-    user.DropFiles({encrypted});
-    user.PressEscape();
-    Run();
-    EXPECT_FALSE(fs::exists(encrypted));
-}
-
 TEST_F(MainWindow, LongKeysAndNamesAreNeverCut) {
     const std::string key(5000, 'k');
     // As long as a name can be in the test's folder on every system.
