@@ -4,7 +4,7 @@
 // the menu's actions, and the real message box and open-file dialog. A
 // timer runs the script from whatever event loop is running, the program's
 // own, a message box's or the open-file dialog's. What the program asks of
-// the backend is recorded on the way through.
+// the backend is recorded on the way through (headless::RecordCallsTo).
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -39,49 +39,9 @@ using platform::Window;
 // waits for an act that never comes.
 constexpr int kPatienceTicks = 400;
 
-platform::Backend g_real;
-int g_pumping = 0;  // inside the wait for the tool
 int g_idleTicks = 0;
 bool g_inTick = false;
 bool g_actQueued = false;
-
-// ---- what the program asks of the backend, recorded on the way through
-
-void RecordShowWindow(Window& window) {
-    headless::RecordWindowShown(window);
-    g_real.ShowWindow(window);
-}
-
-void RecordCaptionChanged(Window& window) {
-    headless::RecordCaptionChanged(window);
-    g_real.CaptionChanged(window);
-}
-
-void RecordForeground(Window& window) {
-    headless::RecordForegroundRequest();
-    g_real.BringToForeground(window);
-}
-
-void CountPumping(int milliseconds) {
-    ++g_pumping;
-    g_real.PumpEvents(milliseconds);
-    --g_pumping;
-}
-
-int RecordMessageBox(const platform::MessageBoxRequest& request) {
-    headless::RecordMessageBox(request);
-    return g_real.MessageBox(request);
-}
-
-platform::FileDialogResult RecordFileDialog(const platform::FileDialogRequest& request) {
-    headless::RecordFileDialog(request);
-    return g_real.FileDialog(request);
-}
-
-void RecordDrawIcon(Window& window, int x, int y, HICON icon) {
-    headless::RecordIconDrawn(x, y, icon);
-    g_real.DrawIcon(window, x, y, icon);
-}
 
 // ---- the acts, on the real widgets
 
@@ -234,7 +194,7 @@ void Tick() {
         AnswerFileDialog(dialog);
     } else if (Window* w = platform::ActiveWindow(); w != nullptr && w->view != nullptr) {
         Act act;
-        if (!g_actQueued && headless::TakeDueAct(g_pumping > 0, act)) {
+        if (!g_actQueued && headless::TakeDueAct(headless::WaitingForTheTool(), act)) {
             g_idleTicks = 0;
             // Run from the event loop rather than inside this tick: an act
             // may open a dialog whose own loop must tick too.
@@ -245,7 +205,7 @@ void Tick() {
                     Perform(*active, act);
                 }
             });
-        } else if (g_pumping == 0 && !g_actQueued) {
+        } else if (!headless::WaitingForTheTool() && !g_actQueued) {
             WaitOrGiveUp(*w);
         }
     }
@@ -254,17 +214,10 @@ void Tick() {
 
 void WrapBackend() {
     platform::Backend& backend = platform::ActiveBackend();
-    g_real = backend;
-    backend.ShowWindow = RecordShowWindow;
-    backend.CaptionChanged = RecordCaptionChanged;
-    backend.BringToForeground = RecordForeground;
-    backend.PumpEvents = CountPumping;
-    backend.MessageBox = RecordMessageBox;
-    backend.FileDialog = RecordFileDialog;
-    backend.DrawIcon = RecordDrawIcon;
     static char name[] = "Druvel";
     static char* argv[] = {name, nullptr};
-    g_real.Init(1, argv);
+    backend.Init(1, argv);
+    headless::RecordCallsTo(backend);
     auto* timer = new QTimer(QApplication::instance());  // lives as long as the application
     QObject::connect(timer, &QTimer::timeout, &Tick);
     timer->start(5);

@@ -1,7 +1,7 @@
 // The headless driver: the scripted user takes the place of the user the
 // headless backend does not have. Its acts are applied to the window layer
-// directly, and what the program asks of the backend is recorded; windows
-// exist only in the layer, whose own check covers them.
+// directly, and it answers the dialogs; windows exist only in the layer,
+// whose own check covers them.
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -24,12 +24,6 @@ void Perform(const Act& act) {
     headless::PerformOnLayer(*window, act);
 }
 
-void ShowWindow(Window& window) { headless::RecordWindowShown(window); }
-
-void CaptionChanged(Window& window) { headless::RecordCaptionChanged(window); }
-
-void BringToForeground(Window&) { headless::RecordForegroundRequest(); }
-
 void RunModalLoop(Window& window) {
     while (!window.ended) {
         Act act;
@@ -49,14 +43,12 @@ void PumpEvents(int /*milliseconds*/) {
 }
 
 int MessageBox(const platform::MessageBoxRequest& request) {
-    headless::RecordMessageBox(request);
     Act answer;
     headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + request.text + "\"");
     return IDOK;
 }
 
-platform::FileDialogResult FileDialog(const platform::FileDialogRequest& request) {
-    headless::RecordFileDialog(request);
+platform::FileDialogResult FileDialog(const platform::FileDialogRequest&) {
     Act answer;
     if (!headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog") || !answer.confirm) return {};
     // Stands in for a platform dialog that moves the current directory to the
@@ -68,18 +60,13 @@ platform::FileDialogResult FileDialog(const platform::FileDialogRequest& request
     return {true, answer.paths};
 }
 
-void DrawIcon(Window&, int x, int y, HICON icon) { headless::RecordIconDrawn(x, y, icon); }
-
 void ScriptTheBackend() {
     platform::Backend& backend = platform::ActiveBackend();
-    backend.ShowWindow = ShowWindow;
-    backend.CaptionChanged = CaptionChanged;
-    backend.BringToForeground = BringToForeground;
     backend.RunModalLoop = RunModalLoop;
     backend.PumpEvents = PumpEvents;
     backend.MessageBox = MessageBox;
     backend.FileDialog = FileDialog;
-    backend.DrawIcon = DrawIcon;
+    headless::RecordCallsTo(backend);
 }
 
 }  // namespace

@@ -125,6 +125,62 @@ void RecordFileDialog(const platform::FileDialogRequest& request) {
 
 void RecordIconDrawn(int x, int y, HICON icon) { S().record.iconsDrawn.push_back({x, y, icon}); }
 
+namespace {
+
+platform::Backend g_inner;  // the operations behind the recording
+int g_waits = 0;
+
+void RecordShowWindow(Window& window) {
+    RecordWindowShown(window);
+    g_inner.ShowWindow(window);
+}
+
+void RecordCaption(Window& window) {
+    RecordCaptionChanged(window);
+    g_inner.CaptionChanged(window);
+}
+
+void RecordForeground(Window& window) {
+    RecordForegroundRequest();
+    g_inner.BringToForeground(window);
+}
+
+void CountWaits(int milliseconds) {
+    ++g_waits;
+    g_inner.PumpEvents(milliseconds);
+    --g_waits;
+}
+
+int RecordBox(const platform::MessageBoxRequest& request) {
+    RecordMessageBox(request);
+    return g_inner.MessageBox(request);
+}
+
+platform::FileDialogResult RecordDialog(const platform::FileDialogRequest& request) {
+    RecordFileDialog(request);
+    return g_inner.FileDialog(request);
+}
+
+void RecordIcon(Window& window, int x, int y, HICON icon) {
+    RecordIconDrawn(x, y, icon);
+    g_inner.DrawIcon(window, x, y, icon);
+}
+
+}  // namespace
+
+void RecordCallsTo(platform::Backend& backend) {
+    g_inner = backend;
+    backend.ShowWindow = RecordShowWindow;
+    backend.CaptionChanged = RecordCaption;
+    backend.BringToForeground = RecordForeground;
+    backend.PumpEvents = CountWaits;
+    backend.MessageBox = RecordBox;
+    backend.FileDialog = RecordDialog;
+    backend.DrawIcon = RecordIcon;
+}
+
+bool WaitingForTheTool() { return g_waits > 0; }
+
 void PerformOnLayer(Window& w, const Act& act) {
     namespace input = platform::input;
     switch (act.kind) {

@@ -56,6 +56,14 @@ void Fault(const std::string& what);
 // that waits or, when the script is used up, ends `window`.
 void GiveUp(platform::Window& window);
 
+// Puts recording in front of `backend`'s operations: what the program asks
+// of it, as every driver records it, and whether it waits for the tool. The
+// operations it had go on doing the work. Once per backend.
+void RecordCallsTo(platform::Backend& backend);
+
+// True while the program waits for the tool to end.
+bool WaitingForTheTool();
+
 // What the program asked of its backend, recorded alike by every driver.
 void RecordWindowShown(const platform::Window& window);
 void RecordCaptionChanged(const platform::Window& window);

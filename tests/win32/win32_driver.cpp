@@ -27,49 +27,16 @@ namespace input = win32_input;
 // that never comes.
 constexpr int kPatienceTicks = 300;
 
-platform::Backend g_real;
-int g_pumping = 0;        // inside the wait for the tool
 int g_idleTicks = 0;
 bool g_inTick = false;
 bool g_fileNameFolderEntered = false;
 
-// ---- what the program asks of the backend, recorded on the way through
+// A new open-file dialog starts with its folder not yet entered.
+platform::FileDialogResult (*g_recordedFileDialog)(const platform::FileDialogRequest&) = nullptr;
 
-void RecordShowWindow(Window& window) {
-    headless::RecordWindowShown(window);
-    g_real.ShowWindow(window);
-}
-
-void RecordCaptionChanged(Window& window) {
-    headless::RecordCaptionChanged(window);
-    g_real.CaptionChanged(window);
-}
-
-void RecordForeground(Window& window) {
-    headless::RecordForegroundRequest();
-    g_real.BringToForeground(window);
-}
-
-void CountPumping(int milliseconds) {
-    ++g_pumping;
-    g_real.PumpEvents(milliseconds);
-    --g_pumping;
-}
-
-int RecordMessageBox(const platform::MessageBoxRequest& request) {
-    headless::RecordMessageBox(request);
-    return g_real.MessageBox(request);
-}
-
-platform::FileDialogResult RecordFileDialog(const platform::FileDialogRequest& request) {
-    headless::RecordFileDialog(request);
+platform::FileDialogResult OpenFileDialog(const platform::FileDialogRequest& request) {
     g_fileNameFolderEntered = false;
-    return g_real.FileDialog(request);
-}
-
-void RecordDrawIcon(Window& window, int x, int y, HICON icon) {
-    headless::RecordIconDrawn(x, y, icon);
-    g_real.DrawIcon(window, x, y, icon);
+    return g_recordedFileDialog(request);
 }
 
 // ---- the acts, on the real windows
@@ -192,10 +159,10 @@ void Tick() {
     case input::CommonDialog::None:
         if (Window* w = platform::ActiveWindow(); w != nullptr && w->view != nullptr) {
             Act act;
-            if (headless::TakeDueAct(g_pumping > 0, act)) {
+            if (headless::TakeDueAct(headless::WaitingForTheTool(), act)) {
                 g_idleTicks = 0;
                 Perform(*w, act);
-            } else if (g_pumping == 0) {
+            } else if (!headless::WaitingForTheTool()) {
                 WaitOrGiveUp(*w);
             }
         }
@@ -206,15 +173,10 @@ void Tick() {
 
 void WrapBackend() {
     platform::Backend& backend = platform::ActiveBackend();
-    g_real = backend;
-    backend.ShowWindow = RecordShowWindow;
-    backend.CaptionChanged = RecordCaptionChanged;
-    backend.BringToForeground = RecordForeground;
-    backend.PumpEvents = CountPumping;
-    backend.MessageBox = RecordMessageBox;
-    backend.FileDialog = RecordFileDialog;
-    backend.DrawIcon = RecordDrawIcon;
-    g_real.Init(0, nullptr);
+    backend.Init(0, nullptr);
+    headless::RecordCallsTo(backend);
+    g_recordedFileDialog = backend.FileDialog;
+    backend.FileDialog = OpenFileDialog;
     input::StartTimer(&Tick);
 }
 
