@@ -149,8 +149,7 @@ void AnswerMessageBox(QMessageBox* box) {
     Act answer;
     const std::string text = box->text().toStdString();
     if (headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + text + "\"")) {
-        const auto& shown = headless::Shown().messageBoxes;
-        EXPECT_TRUE(!shown.empty() && shown.back().text == text && shown.back().title == box->windowTitle().toStdString());
+        headless::ExpectLastMessageBox(text, box->windowTitle().toStdString());
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
         EXPECT_EQ(box->buttons().size(), 1);
     }

@@ -47,7 +47,6 @@ protected:
 
     std::string file(const std::string& name) const { return folder_.file(name); }
 
-    static void ExpectNoTemporaries(const std::filesystem::path& folder) { ExpectNoTavTemporaries(folder); }
     void ExpectNoTemporaries() const { ExpectNoTavTemporaries(folder_.path()); }
 
     TempFolder folder_;

@@ -1,5 +1,7 @@
 // The scripted user: what tests queue, and the bookkeeping every driver
 // shares.
+#include <gtest/gtest.h>
+
 #include <deque>
 
 #include "tests/ui/script.h"
@@ -180,6 +182,13 @@ void RecordCallsTo(platform::Backend& backend) {
 }
 
 bool WaitingForTheTool() { return g_waits > 0; }
+
+void ExpectLastMessageBox(const std::string& text, const std::string& title) {
+    const auto& shown = S().record.messageBoxes;
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(text, shown.back().text);
+    EXPECT_EQ(title, shown.back().title);
+}
 
 void PerformOnLayer(Window& w, const Act& act) {
     namespace input = platform::input;

@@ -72,6 +72,10 @@ void RecordMessageBox(const platform::MessageBoxRequest& request);
 void RecordFileDialog(const platform::FileDialogRequest& request);
 void RecordIconDrawn(int x, int y, HICON icon);
 
+// A message box a driver found on the screen shows what the program asked
+// for: the text and title of the last one recorded.
+void ExpectLastMessageBox(const std::string& text, const std::string& title);
+
 // Applies a window act to the layer's state, as the user's input would.
 void PerformOnLayer(platform::Window& window, const Act& act);
 

@@ -97,12 +97,7 @@ void AnswerMessageBox(void* box) {
     headless::Act answer;
     const std::string text = input::MessageBoxText(box);
     if (headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + text + "\"")) {
-        const auto& shown = headless::Shown().messageBoxes;
-        EXPECT_FALSE(shown.empty());
-        if (!shown.empty()) {
-            EXPECT_EQ(text, shown.back().text);
-            EXPECT_EQ(input::MessageBoxCaption(box), shown.back().title);
-        }
+        headless::ExpectLastMessageBox(text, input::MessageBoxCaption(box));
         EXPECT_FALSE(input::MessageBoxHasIcon(box));
     }
     input::PressButton(box, IDOK);
