@@ -17,19 +17,21 @@ struct RunResult {
     std::string errors;  // what it wrote to standard error
 };
 
-// Where a tool built at `builtPath` is: there, or in DRUVEL_TEST_TOOLS
-// when a test runs as an ordinary user from copies (tests/support/as-user.sh).
-std::string ToolPath(const std::string& builtPath);
-
-// Runs `program` with `arguments` and waits for it.
+// Runs `program` with `arguments` and waits for it. On Windows the
+// arguments are quoted as Druvel quotes its fields: none may hold a quote,
+// except the last of four (the key), and no file-size limit is set.
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options = {});
+
+// Runs `program` with the whole command line `line` (its own name first),
+// as Windows starts every program; Windows only.
+RunResult RunCommandLine(const std::string& program, std::string line, const std::string& input = "");
 
 struct ChildOptions {
     std::vector<int> ignoredSignals;  // set to SIG_IGN before the program starts, as nohup does
     bool terminal = false;            // standard streams on a new pseudo-terminal instead of pipes
 };
 
-// A program running in the background, its standard input a pipe (or a
+// A program running in the background (POSIX systems only), its standard input a pipe (or a
 // terminal) that the test writes to. The destructor kills what still runs.
 class Child {
 public:

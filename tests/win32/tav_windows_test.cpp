@@ -1,5 +1,6 @@
 // TAV.exe as Windows programs start it: one command line, of the shape
-// Druvel writes, or typed by a person; files made by the Linux build.
+// Druvel writes, or typed by a person. The known-answer and malformed
+// files made by the Linux build run here through tests/tav/vectors_test.cpp.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,57 +10,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "tests/support/run.h"
 #include "tests/support/workspace.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kVectorKey = "correct horse battery staple";
-
-struct Result {
-    DWORD status = 0xFFFFFFFF;
-    std::string errors;
-};
-
-// Runs `program` with the whole command line `line` (the program's name
-// first), standard input `input`, and waits for it.
-Result RunLine(const std::string& program, std::string line, const std::string& input = "") {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, errRead, errWrite;
-    CreatePipe(&inRead, &inWrite, &inherit, 0);
-    CreatePipe(&errRead, &errWrite, &inherit, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = errWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION process{};
-    Result result;
-    const BOOL started =
-        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(inRead);
-    CloseHandle(errWrite);
-    if (started) {
-        DWORD written;
-        if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-        CloseHandle(inWrite);
-        char buffer[4096];
-        DWORD got;
-        while (ReadFile(errRead, buffer, sizeof buffer, &got, nullptr) && got > 0) result.errors.append(buffer, got);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &result.status);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    } else {
-        CloseHandle(inWrite);
-    }
-    CloseHandle(errRead);
-    return result;
-}
+using test::ReadFile;
+using test::RunResult;
 
 // The command line Druvel writes for a file.
 std::string DruvelLine(const std::string& operation, const std::string& source, const std::string& target,
@@ -67,11 +26,11 @@ std::string DruvelLine(const std::string& operation, const std::string& source, 
     return "TAV " + operation + " \"" + source + "\" \"" + target + "\" \"" + key + "\"";
 }
 
-std::string ReadFile(const std::string& path) { return test::ReadFile(path); }
-
 class WindowsTav : public ::testing::Test {
 protected:
-    Result Tav(const std::string& line, const std::string& input = "") { return RunLine(TAV_FAST_KDF_PATH, line, input); }
+    RunResult Tav(const std::string& line, const std::string& input = "") {
+        return test::RunCommandLine(TAV_FAST_KDF_PATH, line, input);
+    }
     std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
 
     test::TempFolder folder_;
@@ -87,12 +46,12 @@ TEST_F(WindowsTav, KeysArriveExactlyAsTyped) {
                                   "\" \" \"", "x\" \"y.TAV\" \"z"}) {
         SCOPED_TRACE(key);
         const std::string encrypted = folder_.file("plain_txt.TAV");
-        Result result = Tav(DruvelLine("e0", plain, encrypted, key));
-        ASSERT_EQ(result.status, 0u) << result.errors;
+        RunResult result = Tav(DruvelLine("e0", plain, encrypted, key));
+        ASSERT_EQ(result.status, 0) << result.errors;
         result = Tav("TAV D \"" + encrypted + "\" \"" + folder_.file("back.txt") + "\"", key + "\r\n");
-        ASSERT_EQ(result.status, 0u) << result.errors;
+        ASSERT_EQ(result.status, 0) << result.errors;
         EXPECT_EQ(ReadFile(folder_.file("back.txt")), "secret contents");
-        EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("again.txt"), key)).status, 0u);
+        EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("again.txt"), key)).status, 0);
         fs::remove(encrypted);
         fs::remove(folder_.file("back.txt"));
         fs::remove(folder_.file("again.txt"));
@@ -105,8 +64,8 @@ TEST_F(WindowsTav, ATargetEndingInABackslashIsItsOwnField) {
     fs::create_directory(folder_.file("a"));
     test::WriteFile(folder_.file("a\\.TAV"), "not decrypted");
     const std::string target = folder_.file("a") + "\\";
-    const Result result = Tav(DruvelLine("d", folder_.file("a\\.TAV"), target, "the key"));
-    EXPECT_EQ(result.status, 4u);
+    const RunResult result = Tav(DruvelLine("d", folder_.file("a\\.TAV"), target, "the key"));
+    EXPECT_EQ(result.status, 4);
     EXPECT_EQ(result.errors, "TAV: the target exists already: " + target + "\r\n");
     EXPECT_EQ(result.errors.find("the key"), std::string::npos) << result.errors;
     EXPECT_EQ(test::NamesIn(folder_.file("a")), std::vector<std::string>{".TAV"});
@@ -116,91 +75,33 @@ TEST_F(WindowsTav, ATargetEndingInABackslashIsItsOwnField) {
 TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
     test::WriteFile(folder_.file("p.txt"), "typed");
     fs::current_path(folder_.path());
-    ASSERT_EQ(Tav("TAV e0 p.txt p_txt.TAV simplekey").status, 0u);
-    ASSERT_EQ(Tav("TAV d p_txt.TAV back.txt \"simplekey\"").status, 0u);
+    ASSERT_EQ(Tav("TAV e0 p.txt p_txt.TAV simplekey").status, 0);
+    ASSERT_EQ(Tav("TAV d p_txt.TAV back.txt \"simplekey\"").status, 0);
     EXPECT_EQ(ReadFile(folder_.file("back.txt")), "typed");
-    EXPECT_EQ(Tav("TAV e0 only-two").status, 1u);
-}
-
-// Every failing run leaves the folder as it was: no output, no temporary file.
-TEST_F(WindowsTav, FailuresLeaveNothingBehind) {
-    test::WriteFile(folder_.file("x.txt"), std::string(300000, 'x'));
-    ASSERT_EQ(Tav(DruvelLine("e0", folder_.file("x.txt"), folder_.file("x_txt.TAV"), "k")).status, 0u);
-    const std::vector<std::string> before = Names();
-
-    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("x_txt.TAV"), folder_.file("y.txt"), "wrong")).status, 2u);
-    std::string damaged = ReadFile(folder_.file("x_txt.TAV"));
-    damaged[damaged.size() - 100] ^= 1;
-    test::WriteFile(folder_.file("damaged.TAV"), damaged);
-    EXPECT_EQ(Tav(DruvelLine("d", folder_.file("damaged.TAV"), folder_.file("y.txt"), "k")).status, 3u);
-    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("damaged.TAV"), folder_.file("y.txt"), "k")).status, 3u);
-    fs::remove(folder_.file("damaged.TAV"));
-    EXPECT_EQ(Tav(DruvelLine("d", folder_.file("x_txt.TAV"), folder_.file("x.txt"), "k")).status, 4u);
-    EXPECT_EQ(ReadFile(folder_.file("x.txt")), std::string(300000, 'x'));
-    EXPECT_EQ(Names(), before);
+    EXPECT_EQ(Tav("TAV e0 only-two").status, 1);
 }
 
 TEST_F(WindowsTav, FoldersAreRefusedWithAReason) {
     fs::create_directory(folder_.file("photos"));
-    const Result result = Tav(DruvelLine("e0", folder_.file("photos"), folder_.file("photos_.TAV"), "k"));
-    EXPECT_EQ(result.status, 5u);
+    const RunResult result = Tav(DruvelLine("e0", folder_.file("photos"), folder_.file("photos_.TAV"), "k"));
+    EXPECT_EQ(result.status, 5);
     EXPECT_NE(result.errors.find("Linux only"), std::string::npos) << result.errors;
     EXPECT_FALSE(fs::exists(folder_.file("photos_.TAV")));
-}
-
-// The Linux build's known-answer files, decrypted here: the format is the
-// same on both systems, byte for byte.
-TEST_F(WindowsTav, FilesEncryptedOnLinuxDecrypt) {
-    const std::string vectors = TAV_VECTORS;
-    for (const std::string name : {"v1/hello.txt", "v1/chunk-plus-one.bin", "v2/empty.txt", "v2/hello.txt",
-                                   "v2/chunk-262144.bin", "v2/chunk-262145.bin"}) {
-        const std::string encrypted = test::EncryptedVector(vectors, name);
-        for (const std::string decrypt : {"D", "d"}) {
-            SCOPED_TRACE(name + " " + decrypt);
-            fs::remove(folder_.file("out"));
-            const Result result = RunLine(TAV_PATH, DruvelLine(decrypt, encrypted, folder_.file("out"), kVectorKey));
-            ASSERT_EQ(result.status, 0u) << result.errors;
-            EXPECT_TRUE(ReadFile(folder_.file("out")) == ReadFile(vectors + "/" + name));
-        }
-    }
-}
-
-TEST_F(WindowsTav, MalformedFilesGiveTheirStatusAndNoOutput) {
-    const std::vector<test::MalformedVector> vectors = test::MalformedVectors(TAV_VECTORS);
-    for (const test::MalformedVector& vector : vectors) {
-        SCOPED_TRACE(vector.path);
-        fs::remove(folder_.file("out"));
-        const Result result = RunLine(TAV_PATH, DruvelLine("D", vector.path, folder_.file("out"), kVectorKey));
-        EXPECT_EQ(result.status, static_cast<DWORD>(vector.status)) << result.errors;
-        EXPECT_EQ(fs::exists(folder_.file("out")), vector.status == 0);
-    }
-    EXPECT_GE(vectors.size(), 100u);
 }
 
 // A self-decrypting file is a Windows program: started without arguments it
 // asks for the key and restores the file next to itself; TAV opens it too.
 TEST_F(WindowsTav, SelfDecryptingProgramRestoresNextToItself) {
     test::WriteFile(folder_.file("report.txt"), "quarterly");
-    ASSERT_EQ(Tav(DruvelLine("a0", folder_.file("report.txt"), folder_.file("report_txt.EXE"), "k y")).status, 0u);
+    ASSERT_EQ(Tav(DruvelLine("a0", folder_.file("report.txt"), folder_.file("report_txt.EXE"), "k y")).status, 0);
     fs::rename(folder_.file("report.txt"), folder_.file("original.txt"));
 
-    const Result result = RunLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "k y\r\n");
-    ASSERT_EQ(result.status, 0u) << result.errors;
+    const RunResult result = test::RunCommandLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "k y\r\n");
+    ASSERT_EQ(result.status, 0) << result.errors;
     EXPECT_EQ(ReadFile(folder_.file("report.txt")), "quarterly");
-    EXPECT_EQ(RunLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "wrong\r\n").status, 2u);
-    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("report_txt.EXE"), folder_.file("via-tav.txt"), "k y")).status, 0u);
+    EXPECT_EQ(test::RunCommandLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "wrong\r\n").status, 2);
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("report_txt.EXE"), folder_.file("via-tav.txt"), "k y")).status, 0);
     EXPECT_EQ(ReadFile(folder_.file("via-tav.txt")), "quarterly");
-}
-
-// Paranoia's key derivation takes 1 GiB, which a 32-bit process has room
-// for only when it is marked large-address aware.
-TEST_F(WindowsTav, ParanoiaFitsInThe32BitProgram) {
-    test::WriteFile(folder_.file("p.txt"), "paranoid");
-    Result result = RunLine(TAV_PATH, DruvelLine("e0+", folder_.file("p.txt"), folder_.file("p_txt.TAV"), "k"));
-    ASSERT_EQ(result.status, 0u) << result.errors;
-    result = RunLine(TAV_PATH, DruvelLine("D", folder_.file("p_txt.TAV"), folder_.file("back.txt"), "k"));
-    ASSERT_EQ(result.status, 0u) << result.errors;
-    EXPECT_EQ(ReadFile(folder_.file("back.txt")), "paranoid");
 }
 
 // Started with a console of its own, as Druvel starts it, a failing TAV
@@ -261,7 +162,7 @@ TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_NE(status, 0u);
+    EXPECT_NE(status, 0);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     EXPECT_EQ(Names(), std::vector<std::string>{"big.bin"});

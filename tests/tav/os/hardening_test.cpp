@@ -6,11 +6,14 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/tav_fixture.h"
 
@@ -140,6 +143,34 @@ TEST_F(TavHardening, UnusableTargetsFailBeforeTheWork) {
         }
     }
     EXPECT_EQ(Names(), (std::vector<std::string>{"locked", "plain", "x.TAV"}));
+}
+
+// While the (long) key derivation runs, the key must already be gone from the
+// process's command line; stopping the tool then leaves no file behind.
+TEST(TavRealCost, KeyLeavesTheCommandLineAndAStopLeavesNothing) {
+    test::TempFolder folder;
+    test::WriteFile(folder.file("a.txt"), "x");
+    const std::string key = "VerySecretKey-4711";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(TAV_PATH, "TAV", "e64+", folder.file("a.txt").c_str(), folder.file("a_txt.TAV").c_str(), key.c_str(),
+                nullptr);
+        ::_exit(127);
+    }
+    const std::string cmdline = "/proc/" + std::to_string(child) + "/cmdline";
+    bool keyGone = false;
+    for (int i = 0; i < 500 && !keyGone; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::string arguments = ReadFile(cmdline);
+        keyGone = arguments.find("e64+") != std::string::npos && arguments.find(key) == std::string::npos;
+    }
+    EXPECT_TRUE(keyGone);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(child, SIGTERM);
+    int status;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(test::NamesIn(folder.path()), std::vector<std::string>{"a.txt"});
 }
 
 }  // namespace

@@ -28,12 +28,6 @@ int StatusOf(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitSt
 
 }  // namespace
 
-std::string ToolPath(const std::string& builtPath) {
-    const char* copies = std::getenv("DRUVEL_TEST_TOOLS");
-    if (copies == nullptr || *copies == 0) return builtPath;
-    return std::string(copies) + builtPath.substr(builtPath.rfind('/'));
-}
-
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options) {
     int in[2], err[2];
     if (::pipe(in) != 0 || ::pipe(err) != 0) std::abort();
