@@ -3,6 +3,7 @@
 // What the test support needs of the operating system, one file per system.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace test {
@@ -24,5 +25,9 @@ extern const char kSearchPathSeparator;
 // The status a program that raised `signal` ends with, as the program that
 // started it sees it.
 int StatusOfProgramKilledBy(int signal);
+
+// What the system's own settings reader gives for `key` in `section` of
+// the file at `path`; nothing where the system has no such reader.
+std::optional<int> SystemProfileInt(const std::string& path, const char* section, const char* key, int fallback);
 
 }  // namespace test

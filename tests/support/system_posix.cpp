@@ -29,4 +29,6 @@ const char kSearchPathSeparator = ':';
 
 int StatusOfProgramKilledBy(int signal) { return 128 + signal; }
 
+std::optional<int> SystemProfileInt(const std::string&, const char*, const char*, int) { return std::nullopt; }
+
 }  // namespace test

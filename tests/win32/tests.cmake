@@ -22,11 +22,6 @@ target_compile_definitions(ui_win32_tests PRIVATE FAKE_TAV_PATH="$<TARGET_FILE:f
 # The display's keyboard focus is one for all its windows: one test at a time.
 gtest_discover_tests(ui_win32_tests PROPERTIES TIMEOUT 60 RESOURCE_LOCK display ${DRUVEL_DISCOVERY})
 
-# The settings reader against the system's own profile functions.
-add_executable(profile_differential_tests win32/profile_differential_test.cpp)
-target_link_libraries(profile_differential_tests PRIVATE druvel_system druvel_test_support GTest::gtest_main)
-gtest_discover_tests(profile_differential_tests PROPERTIES TIMEOUT 60 ${DRUVEL_DISCOVERY})
-
 add_executable(tool_run_tests win32/tool_run_test.cpp)
 target_link_libraries(tool_run_tests PRIVATE druvel_core druvel_test_support GTest::gtest_main)
 gtest_discover_tests(tool_run_tests PROPERTIES TIMEOUT 60 ${DRUVEL_DISCOVERY})

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "tests/support/system.h"
 #include "tests/support/workspace.h"
 
 namespace {
@@ -17,48 +18,85 @@ Profile Parsed(const std::string& text) {
     return profile;
 }
 
-TEST(ProfileRead, NumbersAsTheProfileFunctionsReadThem) {
-    const Profile p = Parsed(
-        "[S]\r\nplain=12\r\nsigned=-7\r\nplus=+3\r\ntail=42abc\r\nword=abc\r\nempty=\r\n"
-        "huge=99999999999\r\ntiny=-99999999999\r\nhex=0x10\r\n");
-    EXPECT_EQ(p.GetInt("S", "plain", 5), 12);
-    EXPECT_EQ(p.GetInt("S", "signed", 5), -7);
-    EXPECT_EQ(p.GetInt("S", "plus", 5), 3);
-    EXPECT_EQ(p.GetInt("S", "tail", 5), 42);
-    EXPECT_EQ(p.GetInt("S", "word", 5), 0);
-    EXPECT_EQ(p.GetInt("S", "empty", 5), 5);
-    EXPECT_EQ(p.GetInt("S", "huge", 5), 2147483647);
-    EXPECT_EQ(p.GetInt("S", "tiny", 5), -2147483647 - 1);
-    EXPECT_EQ(p.GetInt("S", "hex", 5), 0);
-    EXPECT_EQ(p.GetInt("S", "missing", 5), 5);
-    EXPECT_EQ(p.GetInt("Other", "plain", 5), 5);
+constexpr int kFallback = -12345;
+constexpr int kAsOurs = 0x7eadbeef;  // the system's reader gives what ours gives
+
+// One lookup in a settings file: what our reader gives, and what the
+// system's own reader gives where it has one (Windows) and differs on purpose.
+struct ReadCase {
+    const char* what;
+    const char* text;
+    const char* section;
+    const char* key;
+    int ours;
+    int system = kAsOurs;
+};
+
+const char* const kHandWritten =
+    "orphan=1\n; a comment=9\n  [ encrypt ]  \n\n  ROUNDS  =  3  \n\t;rounds=8\nrounds=4\n"
+    "[ENCRYPT]\nParanoia=1\n[decrypt]\nIntCheck=0";
+const char* const kOddLines = "[S]\r\nempty=\r\nbare\r\nblank=   \r\n# hash=3\r\nminus=-\r\nu=  12  34\r\n";
+const char* const kOddHeaders = "[S\r\nk=1\r\n[T]]\r\nk=2\r\n[a]b]\nk=3\n";
+
+const ReadCase kReads[] = {
+    {"decimal", "[S]\r\nk=12\r\n", "S", "k", 12},
+    {"signed", "[S]\r\nk=-7\r\n", "S", "k", -7},
+    {"plus", "[S]\r\nk=+3\r\n", "S", "k", 3},
+    {"digits, then letters", "[S]\r\nk=42abc\r\n", "S", "k", 42},
+    {"a word", "[S]\r\nk=abc\r\n", "S", "k", 0},
+    {"the largest", "[S]\r\nk=2147483647\r\n", "S", "k", 2147483647},
+    {"the smallest", "[S]\r\nk=-2147483648\r\n", "S", "k", -2147483647 - 1},
+    {"hexadecimal is not read as such", "[S]\r\nk=0x10\r\n", "S", "k", 0, 16},
+    {"too large is clamped, not wrapped", "[S]\r\nk=4294967297\r\n", "S", "k", 2147483647, 1},
+    {"too small is clamped", "[S]\r\nk=-99999999999\r\n", "S", "k", -2147483647 - 1, -1215752191},
+    {"a missing key", "[S]\r\nk=12\r\n", "S", "other", kFallback},
+    {"a missing section", "[S]\r\nk=12\r\n", "T", "k", kFallback},
+    {"blanks and case", kHandWritten, "ENCRYPT", "Rounds", 3},
+    {"only the first of two sections", kHandWritten, "ENCRYPT", "Paranoia", kFallback},
+    {"a last line without its end", kHandWritten, "DECRYPT", "IntCheck", 0},
+    {"keys before the first header belong nowhere", kHandWritten, "", "orphan", kFallback, 1},
+    {"the first of two keys", "[ENCRYPT]\r\nRounds=1\r\nRounds=2\r\n", "ENCRYPT", "Rounds", 1},
+    {"a byte-order mark", "\xEF\xBB\xBF[ENCRYPT]\r\nRounds=4\r\n", "ENCRYPT", "Rounds", 4},
+    {"an empty value", kOddLines, "S", "empty", kFallback},
+    {"no equals sign", kOddLines, "S", "bare", kFallback},
+    {"only blanks", kOddLines, "S", "blank", kFallback},
+    {"a hash is no comment", kOddLines, "S", "# hash", 3},
+    {"a lone minus", kOddLines, "S", "minus", 0},
+    {"digits after a blank", kOddLines, "S", "u", 12},
+    {"an unclosed header", kOddHeaders, "S", "k", kFallback},
+    {"a header ends at its last bracket", kOddHeaders, "T]", "k", 2},
+    {"a bracket inside a header", kOddHeaders, "a]b", "k", 3},
+};
+
+// Both readers where the system has one; the answers differ only where a
+// case says so (the README explains each difference).
+TEST(ProfileRead, EveryCaseAsTheProfileFunctionsReadIt) {
+    const test::TempFolder folder;
+    for (const ReadCase& c : kReads) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Parsed(c.text).GetInt(c.section, c.key, kFallback), c.ours);
+        test::WriteFile(folder.file("Druvel.ini"), c.text);
+        if (const auto system = test::SystemProfileInt(folder.file("Druvel.ini"), c.section, c.key, kFallback)) {
+            EXPECT_EQ(*system, c.system == kAsOurs ? c.ours : c.system);
+        }
+    }
 }
 
-TEST(ProfileRead, ToleratesWhatPeopleWriteByHand) {
-    const Profile p = Parsed(
-        "orphan=1\n"
-        "; a comment=9\n"
-        "  [ encrypt ]  \n"
-        "\n"
-        "  ROUNDS  =  3  \n"
-        "\t;rounds=8\n"
-        "rounds=4\n"
-        "[ENCRYPT]\n"
-        "Paranoia=1\n"
-        "[decrypt]\n"
-        "IntCheck=0");
-    EXPECT_EQ(p.GetInt("ENCRYPT", "Rounds", 0), 3) << "blanks, case and the first key win";
-    EXPECT_EQ(p.GetInt("ENCRYPT", "Paranoia", 7), 7) << "only the first of two sections is read";
-    EXPECT_EQ(p.GetInt("DECRYPT", "IntCheck", 1), 0) << "last line without a line ending";
-    EXPECT_EQ(p.GetInt("", "orphan", 5), 5) << "keys before the first header belong to no section";
-    EXPECT_EQ(Parsed("[a]b]\nk=1\n").GetInt("a]b", "k", 0), 1) << "a section name ends at the line's last bracket";
+// What our writer made reads back the same through both readers.
+void ExpectReadBack(const Profile& written, const char* section, const char* key, int value) {
+    const test::TempFolder folder;
+    test::WriteFile(folder.file("Druvel.ini"), written.Text());
+    EXPECT_EQ(Parsed(written.Text()).GetInt(section, key, kFallback), value) << section << "/" << key;
+    if (const auto system = test::SystemProfileInt(folder.file("Druvel.ini"), section, key, kFallback)) {
+        EXPECT_EQ(*system, value) << section << "/" << key;
+    }
 }
 
-TEST(ProfileRead, AByteOrderMarkIsSkippedAndKept) {
+TEST(ProfileWrite, AByteOrderMarkIsKept) {
     Profile p = Parsed("\xEF\xBB\xBF[ENCRYPT]\r\nRounds=4\r\n");
-    EXPECT_EQ(p.GetInt("ENCRYPT", "Rounds", 0), 4);
     p.SetString("ENCRYPT", "Rounds", "5");
     EXPECT_EQ(p.Text(), "\xEF\xBB\xBF[ENCRYPT]\r\nRounds=5\r\n");
+    ExpectReadBack(p, "ENCRYPT", "Rounds", 5);
 }
 
 TEST(ProfileWrite, NewFileGetsCrLfLinesInOrder) {
@@ -67,6 +105,7 @@ TEST(ProfileWrite, NewFileGetsCrLfLinesInOrder) {
     p.SetString("ENCRYPT", "SFX", "0");
     p.SetString("DECRYPT", "IntCheck", "1");
     EXPECT_EQ(p.Text(), "[ENCRYPT]\r\nRounds=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\n");
+    ExpectReadBack(p, "DECRYPT", "IntCheck", 1);
 }
 
 TEST(ProfileWrite, ChangesOnlyWhatItMust) {
@@ -97,6 +136,9 @@ TEST(ProfileWrite, ChangesOnlyWhatItMust) {
               "no equals sign here\r\n"
               "[DECRYPT]\r\n"
               "IntCheck=0\r\n");
+    ExpectReadBack(p, "ENCRYPT", "Rounds", 12);
+    ExpectReadBack(p, "ENCRYPT", "SFX", 1);
+    ExpectReadBack(p, "DECRYPT", "IntCheck", 0);
 }
 
 TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
@@ -104,6 +146,8 @@ TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
     p.SetString("A", "y", "2");
     p.SetString("B", "z", "3");
     EXPECT_EQ(p.Text(), "[A]\nx=1\ny=2\n[B]\nz=3\n");
+    ExpectReadBack(p, "A", "y", 2);
+    ExpectReadBack(p, "B", "z", 3);
 
     Profile empty = Parsed("[A]");
     empty.SetString("A", "k", "v");
