@@ -45,12 +45,13 @@ private:
 };
 
 // The output file. It is created at once in the target's folder, so that an
-// unwritable folder or an unusable name fails before any long work, as an
-// unnamed file (mode 0600) that gets the target's name only in Commit(),
-// which never replaces an existing file: however the process ends before,
-// even killed outright, nothing is left behind. Where the file system has no
-// unnamed files, a hidden temporary name stands in, removed on every failure
-// and on every catchable signal.
+// unwritable folder or an unusable name fails before any long work, as a
+// file nobody else can open (unnamed, mode 0600, on Linux; a hidden name
+// that is marked for deletion and shared with no one on Windows) that gets
+// the target's name only in Commit(), which never replaces an existing
+// file: however the process ends before, even killed outright, nothing is
+// left behind. Where the file system offers neither, a hidden temporary
+// name stands in, removed on every failure and on every catchable signal.
 class OutputFile : public PlainTarget {
 public:
     explicit OutputFile(const std::string& target);
@@ -61,7 +62,7 @@ public:
     void Write(const void* data, std::size_t size) override;
     void Commit(std::uint32_t permissions);
     void Complete() override { Commit(0600); }
-    bool unnamed() const override { return temp_.empty(); }
+    bool unnamed() const override { return unnamed_; }
 
 private:
     void OpenNamedTemporary();
@@ -69,6 +70,7 @@ private:
 
     std::string target_;
     std::string temp_;  // empty for an unnamed file
+    bool unnamed_ = false;
     int fd_;
     bool committed_ = false;
     std::uint64_t written_ = 0;

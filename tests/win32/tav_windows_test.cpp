@@ -168,4 +168,48 @@ TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
     EXPECT_EQ(Names(), std::vector<std::string>{"big.bin"});
 }
 
+// Ended from outside (TerminateProcess, as Task Manager ends a program) at
+// any moment of an encryption or a decryption, TAV leaves nothing: its
+// output is marked for deletion until it is complete, and nobody can open
+// it meanwhile to read the plaintext that the one-pass decryption writes.
+TEST_F(WindowsTav, EndedFromOutsideItLeavesNothing) {
+    test::WriteFile(folder_.file("big.bin"), std::string(24 << 20, 'b'));
+    ASSERT_EQ(Tav(DruvelLine("e1", folder_.file("big.bin"), folder_.file("big_bin.TAV"), "k")).status, 0);
+    const std::vector<std::string> before = Names();
+    int caughtWriting = 0;
+    SetEnvironmentVariableA("TAV_NOTIFY", "off");
+    for (const std::string operation : {"e1", "D", "d"}) {
+        const std::string source = folder_.file(operation == "e1" ? "big.bin" : "big_bin.TAV");
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            SCOPED_TRACE(operation + " #" + std::to_string(attempt));
+            std::string line = DruvelLine(operation, source, folder_.file("out"), "k");
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION process{};
+            ASSERT_TRUE(CreateProcessA(TAV_FAST_KDF_PATH, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                                       nullptr, nullptr, &startup, &process));
+            // Waits a moment that moves through the run from try to try.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+            for (const std::string& name : Names()) {
+                if (name.rfind(".TAV-", 0) != 0) continue;
+                const HANDLE reader = CreateFileA(folder_.file(name).c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr);
+                EXPECT_EQ(reader, INVALID_HANDLE_VALUE) << "another program opened the output being written";
+                if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+                ++caughtWriting;
+            }
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+            if (fs::exists(folder_.file("out"))) fs::remove(folder_.file("out"));  // the run had ended already
+            EXPECT_EQ(Names(), before);
+        }
+    }
+    SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
+    RecordProperty("caught-writing", caughtWriting);
+    EXPECT_GT(caughtWriting, 0) << "no try ended a run while it wrote";
+}
+
 }  // namespace

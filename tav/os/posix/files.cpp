@@ -153,7 +153,8 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
     fd_ = UnnamedFilesAllowed() ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
-    if (fd_ >= 0) return;
+    unnamed_ = fd_ >= 0;
+    if (unnamed_) return;
     // EISDIR: a kernel that does not know unnamed files; EOPNOTSUPP: a file
     // system that does not have them.
     if (UnnamedFilesAllowed() && errno != EOPNOTSUPP && errno != EISDIR) {

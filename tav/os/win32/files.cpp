@@ -1,12 +1,15 @@
 // Files on Windows: positional reads through overlapped offsets, and an
-// output file written under a hidden temporary name in the target's folder,
-// flushed to the disk and then moved to the target's name without replacing
-// anything.
+// output file that the system deletes unless it is completed: written
+// under a hidden name in the target's folder, shared with no one, flushed
+// to the disk and then renamed without replacing anything.
 #include <windows.h>
 #include <io.h>
 #include <sodium.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tav/base/failure.h"
 #include "tav/os/files.h"
@@ -53,6 +56,51 @@ std::string RandomSuffix() {
     std::string suffix(6, '0');
     for (char& c : suffix) c = kDigits[randombytes_uniform(sizeof kDigits - 1)];
     return suffix;
+}
+
+// Sets or takes off the mark that deletes the file when its last handle closes.
+bool MarkForDeletion(HANDLE handle, bool marked) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = marked ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+std::wstring WideFromAnsi(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+[[noreturn]] void FailToName(const std::string& target, DWORD error) {
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        throw Failure(Exit::TargetExists, "the target exists already: " + target);
+    }
+    FailIo("cannot create " + target, error);
+}
+
+// Renames through the handle (the file admits no other opener), in its own
+// folder, never over an existing file; only then is the mark taken off and
+// the file shown. A failure after the rename marks it again, to go with
+// the handle.
+void NameMarkedFile(HANDLE handle, const std::string& target) {
+    const std::wstring name = WideFromAnsi(BaseName(target));
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (name.size() + 1) * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    if (!SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        FailToName(target, GetLastError());
+    }
+    FILE_BASIC_INFO shown{};
+    shown.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!MarkForDeletion(handle, false) || !SetFileInformationByHandle(handle, FileBasicInfo, &shown, sizeof shown)) {
+        const DWORD error = GetLastError();
+        MarkForDeletion(handle, true);
+        FailIo("cannot create " + target, error);
+    }
 }
 
 }  // namespace
@@ -131,10 +179,12 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
     return done;
 }
 
-// The temporary file is created and registered while the console's break
-// handler waits, so that Ctrl-C or closing the window never leaves it behind.
-// Others may delete it meanwhile (so the break handler can), nobody may
-// read or write it.
+// The output starts as a hidden file that nobody else may open (no
+// sharing), and it is marked for deletion through its handle at once, so
+// that the system removes it whenever the process ends before Commit(),
+// even when it is ended from outside. Where the mark cannot be set (a file
+// system without it), the file is registered instead, for the console's
+// break handler to remove, and the run verifies before it writes.
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     const std::string name = BaseName(target);
     if (name.empty() || name == "." || name == ".." || IsSeparator(target.back())) {
@@ -145,10 +195,13 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
     for (int attempt = 0;; ++attempt) {
         temp_ = folder + separator + ".TAV-" + RandomSuffix();
         HoldSignals();
-        const HANDLE handle = CreateFileA(temp_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        const HANDLE handle = CreateFileA(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_HIDDEN, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) SetPendingTemporary(temp_.c_str());
         const DWORD error = GetLastError();
+        if (handle != INVALID_HANDLE_VALUE) {
+            unnamed_ = MarkForDeletion(handle, true);
+            if (!unnamed_) SetPendingTemporary(temp_.c_str());
+        }
         ReleaseSignals();
         if (handle != INVALID_HANDLE_VALUE) {
             fd_ = DescriptorFor(handle);
@@ -164,7 +217,7 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0) _close(fd_);
-    if (!committed_ && !temp_.empty()) DeleteFileA(temp_.c_str());
+    if (!committed_ && !unnamed_ && !temp_.empty()) DeleteFileA(temp_.c_str());
     SetPendingTemporary(nullptr);
 }
 
@@ -181,19 +234,18 @@ void OutputFile::Write(const void* data, std::size_t size) {
 }
 
 // Windows has no permission bits to give; the file keeps its folder's
-// access rules. Moving never replaces an existing target, and reaches the
-// disk before it returns.
+// access rules. The name never replaces an existing target, and the file
+// reaches the disk before it gets it.
 void OutputFile::Commit(std::uint32_t /*permissions*/) {
-    if (!FlushFileBuffers(HandleOf(fd_))) FailIo("cannot write " + target_);
-    if (_close(fd_) != 0) FailIo("cannot write " + target_);
-    fd_ = -1;
-    SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-            throw Failure(Exit::TargetExists, "the target exists already: " + target_);
-        }
-        FailIo("cannot create " + target_, error);
+    const HANDLE handle = HandleOf(fd_);
+    if (!FlushFileBuffers(handle)) FailIo("cannot write " + target_);
+    if (unnamed_) {
+        NameMarkedFile(handle, target_);
+        if (_close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
+    } else {
+        if (_close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
+        SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExA(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) FailToName(target_, GetLastError());
     }
     committed_ = true;
     SetPendingTemporary(nullptr);

@@ -1,0 +1,59 @@
+#!/bin/sh
+# TAV.exe under Wine next to the Linux TAV on the same machine, in one run:
+# payload speed of e1, d and D on one file of random bytes (default 256
+# MiB) in tmpfs. Each figure is the median of N runs (default 5) of that
+# size minus the median for an empty file, so start-up and key derivation
+# drop out; the last column is Windows over Linux. Both builds run in the
+# same minute for each operation. The Wine server is kept running, as a
+# desktop session does.
+#   sh bench/windows-speed.sh [runs] [MiB]   (needs make build and make windows)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+mib=${2:-256}
+export WINEPREFIX="$root/build/win32/wine" WINEDEBUG=-all TAV_KEY_CACHE=off TAV_NOTIFY=off
+work=$(mktemp -d /dev/shm/tav-windows-bench-XXXXXX)
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+cp "$root/build/default/tav/TAV" "$work/TAV"
+cp "$root/build/win32/tav/TAV.exe" "$work/TAV.exe"
+cd "$work"
+head -c $((mib << 20)) /dev/urandom > big
+: > empty
+wineserver -p
+wine TAV.exe 2>/dev/null || true  # starts Wine's services outside the timings
+
+now() { date +%s%N; }
+# Milliseconds of one run of "$@"; the output named "out" is removed after.
+once() {
+  start=$(now)
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+  echo $(( ($(now) - start) / 1000000 ))
+  rm -f out
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+for source in big empty; do
+  ./TAV e1 "$source" "$source.TAV" key
+  wine TAV.exe e1 "$source" "$source.exe.TAV" key
+done
+
+printf '%-4s %14s %14s %8s\n' op "Linux MiB/s" "Windows MiB/s" ratio
+for op in e1 d D; do
+  for build in linux windows; do
+    for source in big empty; do
+      input=$source
+      [ "$op" = e1 ] || input=$source.TAV
+      [ "$op" = e1 ] || [ $build = linux ] || input=$source.exe.TAV
+      i=0
+      while [ $i -lt "$runs" ]; do
+        if [ $build = linux ]; then once ./TAV "$op" "$input" out key; else once wine TAV.exe "$op" "$input" out key; fi
+        i=$((i + 1))
+      done | median > "ms-$build-$source"
+    done
+  done
+  speed() { awk -v big="$(cat "ms-$1-big")" -v empty="$(cat "ms-$1-empty")" -v mib="$mib" \
+    'BEGIN { d = big - empty; if (d < 1) d = 1; printf "%.0f", mib * 1000 / d }'; }
+  linux=$(speed linux)
+  windows=$(speed windows)
+  printf '%-4s %14s %14s %8s\n' "$op" "$linux" "$windows" "$(awk -v a="$windows" -v b="$linux" 'BEGIN { printf "%.2f", a / b }')"
+done
