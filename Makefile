@@ -25,13 +25,14 @@ test: build
 	$(MAKE) windows
 	$(MAKE) fuzz
 
-# Druvel.exe and TAV.exe cross-built for 32-bit Windows, the zip and the
-# installer (build/win32/Druvel-<version>-win32.zip, -setup.exe), and their
-# tests under Wine on a virtual display.
+# Druvel.exe and TAV.exe cross-built for 32-bit and for 64-bit Windows, the
+# zips and installers (build/win32/Druvel-<version>-win32.zip, -setup.exe;
+# the same with win64), and each build's tests under Wine on a virtual display.
 windows: deps
-	cmake --preset win32
-	cmake --build --preset win32 -j$$(nproc)
-	scripts/wine-suite.sh build/win32 -j$$(nproc) --output-on-failure --no-tests=error --timeout 180
+	for arch in win32 win64; do \
+	  cmake --preset $$arch && cmake --build --preset $$arch -j$$(nproc) && \
+	  scripts/wine-suite.sh build/$$arch -j$$(nproc) --output-on-failure --no-tests=error --timeout 180 || exit 1; \
+	done
 
 # The fuzz targets for FUZZ_SECONDS each (60 by default), on their seeds and
 # what earlier runs found (kept in build/fuzz/tests/fuzz/corpus/).
@@ -41,11 +42,12 @@ fuzz: deps
 	cmake --build --preset fuzz -j$$(nproc)
 	ctest --preset fuzz -j$$(nproc)
 
-# build/default/druvel_<version>_amd64.deb, and the Windows zip and installer.
+# build/default/druvel_<version>_amd64.deb, and the Windows zips and installers.
 package: build
 	cd build/default && cpack -G DEB
-	cmake --preset win32
-	cmake --build --preset win32 -j$$(nproc) --target windows_packages
+	for arch in win32 win64; do \
+	  cmake --preset $$arch && cmake --build --preset $$arch -j$$(nproc) --target windows_packages || exit 1; \
+	done
 
 # Starts Druvel on this display from build/default/run/, which holds a link to the
 # freshly built TAV and Druvel.ini.

@@ -1,14 +1,4 @@
-# Cross-building for 32-bit Windows with Debian's MinGW-w64 (POSIX threads,
-# so std::thread works); programs built here run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows, as the system is specified.
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(DRUVEL_MINGW_HOST i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${DRUVEL_MINGW_HOST}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${DRUVEL_MINGW_HOST}-g++-posix)
-set(CMAKE_RC_COMPILER ${DRUVEL_MINGW_HOST}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${DRUVEL_MINGW_HOST})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

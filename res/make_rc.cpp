@@ -158,18 +158,19 @@ std::string IconFile(const IconImage& icon) {
 }
 
 // Common controls 6 (the system's current look), DPI awareness, and no
-// request for administrator rights.
+// request for administrator rights; "*" lets the system pick the controls
+// of the program's own architecture, for the 32-bit and the 64-bit build.
 std::string Manifest(const VersionBlock& version) {
     const std::uint16_t* v = version.fileVersion;
     return R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
   <assemblyIdentity type="win32" name="Druvel" version=")" +
            std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]) +
-           R"(" processorArchitecture="x86"/>
+           R"(" processorArchitecture="*"/>
   <dependency>
     <dependentAssembly>
       <assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0"
-                        processorArchitecture="x86" publicKeyToken="6595b64144ccf1df" language="*"/>
+                        processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/>
     </dependentAssembly>
   </dependency>
   <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">

@@ -1,14 +1,15 @@
 #!/bin/sh
-# Cross-builds libsodium for Windows (static, i686) from Debian's own source
-# package, the same version as the Linux build's libsodium-dev, and caches it
-# under the given folder keyed by that version:
-#   scripts/cross-libsodium.sh BUILD_FOLDER  -> prints the install prefix
+# Cross-builds libsodium for Windows (static, for the MinGW-w64 host given:
+# i686-w64-mingw32 or x86_64-w64-mingw32) from Debian's own source package,
+# the same version as the Linux build's libsodium-dev, and caches it under
+# the given folder keyed by that version and host:
+#   scripts/cross-libsodium.sh BUILD_FOLDER HOST  -> prints the install prefix
 # The source comes only from Debian's archive through `apt-get source`, which
 # checks every file against the signed index; dpkg-source then checks them
 # against the .dsc before unpacking.
 set -eu
 cache=$(mkdir -p "$1" && cd "$1" && pwd)
-host=i686-w64-mingw32
+host=$2
 version=$(dpkg-query -W -f='${Version}' libsodium-dev)
 prefix="$cache/libsodium-$version-$host"
 [ -f "$prefix/.complete" ] && { echo "$prefix"; exit 0; }
@@ -22,7 +23,7 @@ if ! apt-get source --print-uris -qq "libsodium=$version" >/dev/null 2>&1; then
   $sudo apt-get update -qq >&2
 fi
 
-work="$cache/libsodium-$version-src"
+work="$cache/libsodium-$version-$host-src"
 rm -rf "$work" && mkdir -p "$work"
 (cd "$work" && apt-get source --download-only -qq "libsodium=$version" >&2)
 dsc=$(ls "$work"/*.dsc)

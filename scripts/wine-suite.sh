@@ -7,8 +7,11 @@
 set -eu
 build=$(cd "$1" && pwd)
 shift
-export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-stamp="$WINEPREFIX/.druvel-$(wine --version)"
+# The prefix's architecture is the build's: a 32-bit one for the 32-bit
+# programs, as on a 32-bit Windows.
+case $(basename "$build") in *64*) arch=win64 ;; *) arch=win32 ;; esac
+export WINEPREFIX="$build/wine" WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stamp="$WINEPREFIX/.druvel-$arch-$(wine --version)"
 
 if [ ! -f "$stamp" ]; then
   rm -rf "$WINEPREFIX"

@@ -3,17 +3,17 @@
 # README; the installer installs for the user alone, with a Start-menu
 # shortcut that starts Druvel in its (writable) install folder, and its
 # uninstaller removes what it installed and leaves the user's settings.
-#   packages_test.sh BUILD_FOLDER VERSION
+#   packages_test.sh BUILD_FOLDER VERSION win32|win64
 set -eu
-build=$1 version=$2
+build=$1 version=$2 arch=$3
 wine_run() { "$(dirname "$0")/../../scripts/wine-run.sh" "$@"; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-zip=$build/Druvel-$version-win32.zip
+zip=$build/Druvel-$version-$arch.zip
 listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$listing" = "Druvel-$version-win32/ Druvel-$version-win32/Druvel.exe Druvel-$version-win32/README.txt Druvel-$version-win32/TAV.exe " ] ||
+[ "$listing" = "Druvel-$version-$arch/ Druvel-$version-$arch/Druvel.exe Druvel-$version-$arch/README.txt Druvel-$version-$arch/TAV.exe " ] ||
   fail "the zip holds: $listing"
-unzip -p "$zip" "Druvel-$version-win32/README.txt" | head -1 | grep -q "$(printf '\r')\$" || fail "README.txt without CR LF"
+unzip -p "$zip" "Druvel-$version-$arch/README.txt" | head -1 | grep -q "$(printf '\r')\$" || fail "README.txt without CR LF"
 
 prefix=${WINEPREFIX:-$build/wine}
 user=$(ls "$prefix/drive_c/users" | grep -v -x Public | head -1)
@@ -21,7 +21,7 @@ installed="$prefix/drive_c/users/$user/AppData/Local/Programs/Druvel"
 shortcut="$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Druvel.lnk"
 rm -rf "$installed" "$shortcut"
 
-wine_run "$build/Druvel-$version-win32-setup.exe" /S
+wine_run "$build/Druvel-$version-$arch-setup.exe" /S
 for file in Druvel.exe TAV.exe README.txt Uninstall.exe; do
   [ -f "$installed/$file" ] || fail "not installed: $file"
 done

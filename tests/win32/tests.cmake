@@ -34,7 +34,8 @@ add_test(NAME CrossSystem.FilesTravelBetweenLinuxAndWindows
 set_tests_properties(CrossSystem.FilesTravelBetweenLinuxAndWindows PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 
 add_test(NAME WindowsPackages.ZipAndInstallerInstallAndUninstall
-         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/packages_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/packages_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
+                 ${DRUVEL_WINDOWS_ARCH})
 set_tests_properties(WindowsPackages.ZipAndInstallerInstallAndUninstall PROPERTIES TIMEOUT 120)
 
 # What the shipped programs carry and need.

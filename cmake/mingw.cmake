@@ -1,0 +1,13 @@
+# Cross-building for Windows with Debian's MinGW-w64 (POSIX threads, so
+# std::thread works); programs built here run under Wine. The including
+# toolchain file sets CMAKE_SYSTEM_PROCESSOR and DRUVEL_MINGW_HOST.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${DRUVEL_MINGW_HOST}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${DRUVEL_MINGW_HOST}-g++-posix)
+set(CMAKE_RC_COMPILER ${DRUVEL_MINGW_HOST}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${DRUVEL_MINGW_HOST})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
