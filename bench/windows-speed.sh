@@ -6,16 +6,17 @@
 # drop out; the last column is Windows over Linux. Both builds run in the
 # same minute for each operation. The Wine server is kept running, as a
 # desktop session does.
-#   sh bench/windows-speed.sh [runs] [MiB]   (needs make build and make windows)
+#   sh bench/windows-speed.sh [runs] [MiB] [win64|win32]   (needs make build and make windows)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 mib=${2:-256}
-export WINEPREFIX="$root/build/win32/wine" WINEDEBUG=-all TAV_KEY_CACHE=off TAV_NOTIFY=off
+windows_build=${3:-win64}
+export WINEPREFIX="$root/build/$windows_build/wine" WINEDEBUG=-all TAV_KEY_CACHE=off TAV_NOTIFY=off
 work=$(mktemp -d /dev/shm/tav-windows-bench-XXXXXX)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 cp "$root/build/default/tav/TAV" "$work/TAV"
-cp "$root/build/win32/tav/TAV.exe" "$work/TAV.exe"
+cp "$root/build/$windows_build/tav/TAV.exe" "$work/TAV.exe"
 cd "$work"
 head -c $((mib << 20)) /dev/urandom > big
 : > empty
