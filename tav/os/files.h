@@ -46,12 +46,13 @@ private:
 
 // The output file. It is created at once in the target's folder, so that an
 // unwritable folder or an unusable name fails before any long work, as a
-// file nobody else can open (unnamed, mode 0600, on Linux; a hidden name
-// that is marked for deletion and shared with no one on Windows) that gets
-// the target's name only in Commit(), which never replaces an existing
-// file: however the process ends before, even killed outright, nothing is
-// left behind. Where the file system offers neither, a hidden temporary
-// name stands in, removed on every failure and on every catchable signal.
+// file nobody else can open (unnamed, mode 0600, on Linux; on Windows a
+// hidden name, shared with no one, that the system deletes when the file
+// is closed) that gets the target's name only in Commit(), which never
+// replaces an existing file: however the process ends before, even killed
+// outright, nothing is left behind. Where the file system offers neither,
+// a hidden temporary name stands in, removed on every failure and on every
+// catchable signal.
 class OutputFile : public PlainTarget {
 public:
     explicit OutputFile(const std::string& target);
@@ -70,7 +71,8 @@ private:
 
     std::string target_;
     std::string temp_;  // empty for an unnamed file
-    bool unnamed_ = false;
+    bool unnamed_ = false;   // nobody else can open it, nor find it after the process ends
+    bool linkAtCommit_ = false;  // named by a second link to the open file
     int fd_;
     bool committed_ = false;
     std::uint64_t written_ = 0;

@@ -5,7 +5,7 @@
 set -eu
 objdump=$1
 shift
-system="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll"
+system="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll shell32.dll user32.dll"
 for program in "$@"; do
   for dll in $("$objdump" -p "$program" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
     case " $system " in

@@ -153,7 +153,7 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
     fd_ = UnnamedFilesAllowed() ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
-    unnamed_ = fd_ >= 0;
+    unnamed_ = linkAtCommit_ = fd_ >= 0;
     if (unnamed_) return;
     // EISDIR: a kernel that does not know unnamed files; EOPNOTSUPP: a file
     // system that does not have them.
@@ -206,7 +206,7 @@ void OutputFile::LinkUnnamedFile() {
 
 void OutputFile::Commit(std::uint32_t permissions) {
     if (::fchmod(fd_, static_cast<mode_t>(permissions)) != 0 || ::fsync(fd_) != 0) FailIo("cannot write " + target_);
-    if (temp_.empty()) {
+    if (linkAtCommit_) {
         LinkUnnamedFile();
     } else {
         if (::close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);

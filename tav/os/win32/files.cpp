@@ -3,6 +3,7 @@
 // under a hidden name in the target's folder, shared with no one, flushed
 // to the disk and then renamed without replacing anything.
 #include <windows.h>
+#include <winternl.h>
 #include <io.h>
 #include <sodium.h>
 
@@ -103,6 +104,52 @@ void NameMarkedFile(HANDLE handle, const std::string& target) {
     }
 }
 
+// The path of `path` as the system's own functions name it: "\??\C:\..."
+// or "\??\UNC\server\share\...".
+std::wstring SystemPath(const std::string& path) {
+    const std::wstring wide = WideFromAnsi(path);
+    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(length, L'\0');
+    full.resize(GetFullPathNameW(wide.c_str(), length, full.data(), nullptr));
+    if (full.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + full.substr(4);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+    return L"\\??\\" + full;
+}
+
+// Gives the file open at `handle` a second name, `target`, never over an
+// existing file; the hidden name goes when the handle closes. The file is
+// shown first, since the attribute belongs to the file, not the name.
+void LinkOpenFile(HANDLE handle, const std::string& target) {
+    FILE_BASIC_INFO shown{};
+    shown.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(handle, FileBasicInfo, &shown, sizeof shown)) {
+        FailIo("cannot create " + target);
+    }
+    const std::wstring name = SystemPath(target);
+    std::vector<unsigned char> buffer(sizeof(FILE_LINK_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* link = reinterpret_cast<FILE_LINK_INFORMATION*>(buffer.data());
+    link->ReplaceIfExists = FALSE;
+    link->RootDirectory = nullptr;
+    link->FileNameLength = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+    std::memcpy(link->FileName, name.data(), name.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = NtSetInformationFile(handle, &io, link, static_cast<ULONG>(buffer.size()),
+                                                 static_cast<FILE_INFORMATION_CLASS>(11 /* FileLinkInformation */));
+    if (!NT_SUCCESS(status)) FailToName(target, RtlNtStatusToDosError(status));
+}
+
+// True when the file system of the file open at `handle` can give it a
+// second name: it says so, or it is NTFS, which always could (the flag is
+// younger than NTFS's links, and Wine does not set it).
+bool HardLinksWork(HANDLE handle) {
+    DWORD flags = 0;
+    wchar_t system[MAX_PATH + 1] = {};
+    if (!GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, &flags, system, MAX_PATH + 1)) {
+        return false;
+    }
+    return (flags & FILE_SUPPORTS_HARD_LINKS) != 0 || std::wstring(system) == L"NTFS";
+}
+
 }  // namespace
 
 std::string FolderOf(const std::string& path) {
@@ -180,11 +227,13 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 }
 
 // The output starts as a hidden file that nobody else may open (no
-// sharing), and it is marked for deletion through its handle at once, so
-// that the system removes it whenever the process ends before Commit(),
-// even when it is ended from outside. Where the mark cannot be set (a file
-// system without it), the file is registered instead, for the console's
-// break handler to remove, and the run verifies before it writes.
+// sharing) and that the system deletes when it is closed, however the
+// process ends, even when it is ended from outside. It gets its name as a
+// second link at the end. Where the file system has no such links, the
+// file is marked for deletion right after it is made instead, and renamed
+// and unmarked at the end; where it refuses the mark too, the file is
+// registered for the console's break handler to remove, and the run
+// verifies before it writes.
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     const std::string name = BaseName(target);
     if (name.empty() || name == "." || name == ".." || IsSeparator(target.back())) {
@@ -192,14 +241,23 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
     }
     const std::string folder = FolderOf(target);
     const std::string separator = IsSeparator(folder.back()) || folder.back() == ':' ? "" : "\\";
+    bool tryLinks = true;
     for (int attempt = 0;; ++attempt) {
         temp_ = folder + separator + ".TAV-" + RandomSuffix();
         HoldSignals();
+        const DWORD deleteOnClose = tryLinks ? FILE_FLAG_DELETE_ON_CLOSE : 0;
         const HANDLE handle = CreateFileA(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_HIDDEN, nullptr);
+                                          FILE_ATTRIBUTE_HIDDEN | deleteOnClose, nullptr);
         const DWORD error = GetLastError();
+        if (handle != INVALID_HANDLE_VALUE && tryLinks && !HardLinksWork(handle)) {
+            CloseHandle(handle);  // and so deleted
+            ReleaseSignals();
+            tryLinks = false;
+            continue;
+        }
         if (handle != INVALID_HANDLE_VALUE) {
-            unnamed_ = MarkForDeletion(handle, true);
+            linkAtCommit_ = tryLinks;
+            unnamed_ = linkAtCommit_ || MarkForDeletion(handle, true);
             if (!unnamed_) SetPendingTemporary(temp_.c_str());
         }
         ReleaseSignals();
@@ -239,7 +297,10 @@ void OutputFile::Write(const void* data, std::size_t size) {
 void OutputFile::Commit(std::uint32_t /*permissions*/) {
     const HANDLE handle = HandleOf(fd_);
     if (!FlushFileBuffers(handle)) FailIo("cannot write " + target_);
-    if (unnamed_) {
+    if (linkAtCommit_) {
+        LinkOpenFile(handle, target_);
+        if (_close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
+    } else if (unnamed_) {
         NameMarkedFile(handle, target_);
         if (_close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
     } else {
