@@ -25,12 +25,15 @@ test: build
 	$(MAKE) windows
 	$(MAKE) fuzz
 
-# Druvel.exe and TAV.exe cross-built for 32-bit and for 64-bit Windows, the
-# zips and installers (build/win32/Druvel-<version>-win32.zip, -setup.exe;
-# the same with win64), and each build's tests under Wine on a virtual display.
+# Druvel.exe and TAV.exe cross-built for 32-bit and for 64-bit Windows, a
+# zip of each (build/win32/Druvel-<version>-win32.zip, build/win64/...-win64.zip)
+# and the one installer for both (build/win64/Druvel-<version>-setup.exe);
+# then each build's tests under Wine on a virtual display.
 windows: deps
 	for arch in win32 win64; do \
-	  cmake --preset $$arch && cmake --build --preset $$arch -j$$(nproc) && \
+	  cmake --preset $$arch && cmake --build --preset $$arch -j$$(nproc) || exit 1; \
+	done
+	for arch in win32 win64; do \
 	  scripts/wine-suite.sh build/$$arch -j$$(nproc) --output-on-failure --no-tests=error --timeout 180 || exit 1; \
 	done
 

@@ -1,8 +1,11 @@
 ; Druvel's installer for one user: no administrator rights, the programs in
 ; the user's own programs folder (where Druvel.ini can be written next to
 ; them), a Start-menu shortcut that starts Druvel there, and an uninstaller.
-; makensis -DVERSION=... -DSOURCE=<folder with the files> -DOUTPUT=<setup.exe> druvel.nsi
+; It carries both builds and installs the 64-bit programs on 64-bit Windows,
+; the 32-bit ones otherwise.
+; makensis -DVERSION=... -DSOURCE64=<64-bit files> -DSOURCE32=<32-bit files> -DOUTPUT=<setup.exe> druvel.nsi
 Unicode true
+!include x64.nsh
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
@@ -26,9 +29,14 @@ UninstPage instfiles
 Section "Druvel"
   SetShellVarContext current
   SetOutPath "$INSTDIR"
-  File "${SOURCE}\Druvel.exe"
-  File "${SOURCE}\TAV.exe"
-  File "${SOURCE}\README.txt"
+  ${If} ${RunningX64}
+    File "${SOURCE64}\Druvel.exe"
+    File "${SOURCE64}\TAV.exe"
+  ${Else}
+    File "${SOURCE32}\Druvel.exe"
+    File "${SOURCE32}\TAV.exe"
+  ${EndIf}
+  File "${SOURCE64}\README.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   ; The shortcut's working folder is the install folder: Druvel finds TAV.exe
   ; and keeps Druvel.ini in its current directory.

@@ -1,11 +1,13 @@
 #!/bin/sh
 # The Windows downloads: the portable zip holds the two programs and a short
-# README; the installer installs for the user alone, with a Start-menu
-# shortcut that starts Druvel in its (writable) install folder, and its
-# uninstaller removes what it installed and leaves the user's settings.
-#   packages_test.sh BUILD_FOLDER VERSION win32|win64
+# README; the one installer installs, for the user alone, the programs of
+# the build whose Wine prefix it runs in (64-bit on a 64-bit system, 32-bit
+# on a 32-bit one), with a Start-menu shortcut that starts Druvel in its
+# (writable) install folder, and its uninstaller removes what it installed
+# and leaves the user's settings.
+#   packages_test.sh BUILD_FOLDER VERSION win32|win64 INSTALLER
 set -eu
-build=$1 version=$2 arch=$3
+build=$1 version=$2 arch=$3 installer=$4
 wine_run() { "$(dirname "$0")/../../scripts/wine-run.sh" "$@"; }
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -15,17 +17,19 @@ listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
   fail "the zip holds: $listing"
 unzip -p "$zip" "Druvel-$version-$arch/README.txt" | head -1 | grep -q "$(printf '\r')\$" || fail "README.txt without CR LF"
 
+[ -f "$installer" ] || { echo "no installer at $installer: build the 64-bit programs too"; exit 77; }
 prefix=${WINEPREFIX:-$build/wine}
 user=$(ls "$prefix/drive_c/users" | grep -v -x Public | head -1)
 installed="$prefix/drive_c/users/$user/AppData/Local/Programs/Druvel"
 shortcut="$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Druvel.lnk"
 rm -rf "$installed" "$shortcut"
 
-wine_run "$build/Druvel-$version-$arch-setup.exe" /S
+wine_run "$installer" /S
 for file in Druvel.exe TAV.exe README.txt Uninstall.exe; do
   [ -f "$installed/$file" ] || fail "not installed: $file"
 done
-cmp "$installed/Druvel.exe" "$build/ui/Druvel.exe" || fail "a different Druvel.exe was installed"
+cmp "$installed/Druvel.exe" "$build/ui/Druvel.exe" || fail "not this build's Druvel.exe ($arch) was installed"
+cmp "$installed/TAV.exe" "$build/tav/TAV.exe" || fail "not this build's TAV.exe ($arch) was installed"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 # The shortcut's working folder is the install folder: a string of the link
 # that ends there (the target's ends in \Druvel.exe).
