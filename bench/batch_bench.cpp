@@ -1,15 +1,14 @@
 // A batch of small files through Druvel's file jobs, as a drop of many files
-// runs it: every file one TAV run, with the key cache and without.
+// runs it: every file one TAV run, with the key cache and without. Built
+// for Linux and for Windows (where it runs TAV.exe as Druvel.exe does).
 //   batch_bench path/to/TAV [files] [files-without-cache]
 // Prints: name, files, seconds.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "core/file_jobs.h"
@@ -19,13 +18,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    ::setenv(name, value, 1);
+#endif
+}
+
+// A key of this run's own, so that every run pays one key derivation even
+// where an agent of an earlier run is still there.
+const std::string& BatchKey() {
+    static const std::string key = "batch key " + std::to_string(std::random_device()());
+    return key;
+}
+
 double Batch(const fs::path& folder, int files, const char* label) {
     fs::remove_all(folder);
     fs::create_directories(folder);
     std::string data(4096, 'x');
     for (int i = 0; i < files; ++i) std::ofstream(folder / ("f" + std::to_string(i) + ".txt")) << data;
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < files; ++i) ProcessFile((folder / ("f" + std::to_string(i) + ".txt")).string(), "batch key");
+    for (int i = 0; i < files; ++i) ProcessFile((folder / ("f" + std::to_string(i) + ".txt")).string(), BatchKey());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (int i = 0; i < files; ++i) {
         if (!fs::exists(folder / ("f" + std::to_string(i) + "_txt.TAV"))) std::fprintf(stderr, "missing output %d\n", i);
@@ -41,16 +55,16 @@ int main(int argc, char** argv) {
     const fs::path tav = fs::absolute(argv[1]);
     const int files = argc > 2 ? std::atoi(argv[2]) : 100;
     const int uncached = argc > 3 ? std::atoi(argv[3]) : 5;
-    const fs::path work = fs::temp_directory_path() / ("druvel-batch-" + std::to_string(::getpid()));
+    const fs::path work = fs::temp_directory_path() / ("druvel-batch-" + std::to_string(std::random_device()()));
     fs::create_directories(work / "runtime");
     fs::permissions(work / "runtime", fs::perms::owner_all);
-    fs::create_symlink(tav, work / "TAV");
+    fs::copy_file(tav, work / tav.filename());  // "TAV", or "TAV.exe" on Windows
     fs::current_path(work);
     g_options = Options{2, 0, 0, 1, 0};  // Druvel's start values
-    ::setenv("XDG_RUNTIME_DIR", (work / "runtime").c_str(), 1);
-    ::setenv("TAV_KEY_CACHE", "on", 1);
+    SetEnvironment("XDG_RUNTIME_DIR", (work / "runtime").string().c_str());
+    SetEnvironment("TAV_KEY_CACHE", "on");
     Batch(work / "cached", files, "batch-with-cache");
-    ::setenv("TAV_KEY_CACHE", "off", 1);
+    SetEnvironment("TAV_KEY_CACHE", "off");
     Batch(work / "uncached", uncached, "batch-without-cache");
     fs::current_path("/");
     fs::remove_all(work);  // the agent sees its socket go and leaves

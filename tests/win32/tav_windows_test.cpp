@@ -212,4 +212,37 @@ TEST_F(WindowsTav, EndedFromOutsideItLeavesNothing) {
     EXPECT_GT(caughtWriting, 0) << "no try ended a run while it wrote";
 }
 
+// Through the key agent a batch pays the key derivation once: its files
+// share a salt, each keeps its own nonce, and they open again; with the
+// cache off each file derives its own.
+TEST_F(WindowsTav, ABatchSharesOneKeyDerivationThroughTheAgent) {
+    SetEnvironmentVariableA("TAV_KEY_CACHE", "on");
+    // The agent holds on to the output Wine gave the test's programs until
+    // it ends: it ends two seconds after its last request here.
+    SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", "2");
+    const auto encrypt = [this](const std::string& name) {
+        test::WriteFile(folder_.file(name + ".txt"), "contents of " + name);
+        EXPECT_EQ(Tav(DruvelLine("e1", folder_.file(name + ".txt"), folder_.file(name + "_txt.TAV"), "batch")).status,
+                  0);
+        const std::string encrypted = ReadFile(folder_.file(name + "_txt.TAV"));
+        return std::make_pair(encrypted.substr(24, 16), encrypted.substr(40, 24));  // salt, nonce
+    };
+    const auto a = encrypt("a");
+    const auto b = encrypt("b");
+    EXPECT_EQ(a.first, b.first) << "one salt for the batch";
+    EXPECT_NE(a.second, b.second) << "each file its own nonce";
+    SetEnvironmentVariableA("TAV_KEY_CACHE", "off");
+    const auto alone = encrypt("alone");
+    SetEnvironmentVariableA("TAV_KEY_CACHE", "on");
+    EXPECT_NE(alone.first, a.first);
+    for (const std::string name : {"a", "b", "alone"}) {
+        ASSERT_EQ(Tav(DruvelLine("D", folder_.file(name + "_txt.TAV"), folder_.file(name + ".back"), "batch")).status,
+                  0);
+        EXPECT_EQ(ReadFile(folder_.file(name + ".back")), "contents of " + name);
+    }
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("a_txt.TAV"), folder_.file("wrong.back"), "Batch")).status, 2);
+    SetEnvironmentVariableA("TAV_KEY_CACHE", "off");
+    SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", nullptr);
+}
+
 }  // namespace

@@ -58,6 +58,10 @@ void LimitWaits(int fd) {
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
+SocketConnection::SocketConnection(int fd) : fd_(fd) { LimitWaits(fd_); }
+
+SocketConnection::~SocketConnection() { ::close(fd_); }
+
 bool PeerIsThisUser(int fd) {
     ucred peer{};
     socklen_t size = sizeof peer;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "tav/os/key_agent.h"
+
 // The key agent's socket, for both of its ends; not for use elsewhere.
 namespace tav {
 
@@ -23,5 +25,21 @@ void LimitWaits(int fd);
 
 // True when the other end of `fd` is a process of this user.
 bool PeerIsThisUser(int fd);
+
+// A connected socket, closed with the connection; its waits are limited.
+class SocketConnection : public AgentConnection {
+public:
+    explicit SocketConnection(int fd);
+    ~SocketConnection() override;
+    SocketConnection(const SocketConnection&) = delete;
+    SocketConnection& operator=(const SocketConnection&) = delete;
+
+    bool Send(const void* data, std::size_t size) override { return SendAll(fd_, data, size); }
+    bool Receive(void* data, std::size_t size) override { return ReceiveAll(fd_, data, size); }
+    bool PeerIsThisUser() override { return tav::PeerIsThisUser(fd_); }
+
+private:
+    int fd_;
+};
 
 }  // namespace tav

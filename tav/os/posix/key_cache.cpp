@@ -4,23 +4,16 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "tav/os/key_agent_protocol.h"
-#include "tav/os/key_cache.h"
 #include "tav/os/key_cache_agent.h"
 #include "tav/os/posix/agent_socket.h"
 
 namespace tav {
 
 namespace {
-
-bool CacheEnabled() {
-    const char* setting = std::getenv("TAV_KEY_CACHE");
-    return setting == nullptr || (std::strcmp(setting, "off") != 0 && std::strcmp(setting, "0") != 0);
-}
 
 sockaddr_un AddressOf(const std::string& path) {
     sockaddr_un address{};
@@ -34,7 +27,7 @@ sockaddr_un AddressOf(const std::string& path) {
 int ConnectToAgent(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    LimitWaits(fd);
+    LimitWaits(fd);  // connecting too
     const sockaddr_un address = AddressOf(path);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || !PeerIsThisUser(fd)) {
         ::close(fd);
@@ -81,56 +74,16 @@ bool StartAgent(const std::string& path) {
     return child > 0;
 }
 
-// Asks the agent on `fd` for a master key; false when it refuses or stops
-// answering. While it derives it says so every half second, so each wait is
-// short however long the derivation takes.
-bool Ask(int fd, agent::Kind kind, const SecureBuffer& key, const KdfParams& kdf,
-         std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
-    agent::Request request;
-    std::memset(&request, 0, sizeof request);  // no stray bytes in the padding
-    request.kind = kind;
-    request.opsLimit = kdf.opsLimit;
-    request.memLimit = kdf.memLimit;
-    request.salt = salt;
-    request.keySize = static_cast<std::uint32_t>(key.size());
-    unsigned char status = agent::kWorking;
-    bool answered = SendAll(fd, &request, sizeof request) && SendAll(fd, key.data(), key.size());
-    while (answered && status == agent::kWorking) answered = ReceiveAll(fd, &status, 1);
-    agent::MasterKeyReply reply{};
-    answered = answered && status == agent::kMasterKey && ReceiveAll(fd, &reply, sizeof reply);
-    if (answered) {
-        salt = reply.salt;
-        std::memcpy(master.data(), reply.master.data(), kMasterKeySize);
-    }
-    sodium_memzero(&reply, sizeof reply);
-    return answered;
-}
-
-// The agent's answer, starting an agent when none listens.
-bool AskAgent(agent::Kind kind, const SecureBuffer& key, const KdfParams& kdf,
-              std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
-    if (!CacheEnabled() || key.size() > agent::kMaxKeySize) return false;
-    const std::string path = AgentSocketPath();
-    if (path.empty()) return false;
-    int fd = ConnectToAgent(path);
-    if (fd < 0 && StartAgent(path)) fd = ConnectToAgent(path);
-    if (fd < 0) return false;
-    const bool answered = Ask(fd, kind, key, kdf, salt, master);
-    ::close(fd);
-    return answered;
-}
-
 }  // namespace
 
-bool MasterKeyFromAgent(const SecureBuffer& key, const KdfParams& kdf,
-                        const std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
-    std::array<unsigned char, kSaltSize> same = salt;
-    return AskAgent(agent::kForFile, key, kdf, same, master) && same == salt;
-}
-
-bool NewFileMasterKeyFromAgent(const SecureBuffer& key, const KdfParams& kdf,
-                               std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {
-    return AskAgent(agent::kForNewFile, key, kdf, salt, master);
+// The agent at this user's socket, started when none answers there.
+std::unique_ptr<AgentConnection> ConnectToKeyAgent() {
+    const std::string path = AgentSocketPath();
+    if (path.empty()) return nullptr;
+    int fd = ConnectToAgent(path);
+    if (fd < 0 && StartAgent(path)) fd = ConnectToAgent(path);
+    if (fd < 0) return nullptr;
+    return std::make_unique<SocketConnection>(fd);
 }
 
 }  // namespace tav
