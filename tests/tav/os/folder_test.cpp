@@ -457,6 +457,8 @@ TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
     const std::string outside = file("outside");
     std::vector<tav::Record> tooDeep{Folder("")};
     for (unsigned i = 0; i < tav::kMaxFolderDepth; ++i) tooDeep.push_back(Folder("d"));
+    // Complete, so that its depth is the only thing wrong with it.
+    for (unsigned i = 0; i <= tav::kMaxFolderDepth; ++i) tooDeep.push_back(End());
     const std::string deepest = Archive(tooDeep);
     std::string withSetuid = Archive({Folder(""), FileRecord("f", 1), End()});
     withSetuid[tav::kRecordHeadSize + 5 + 1] = 0x09;  // the file's mode becomes 04644
