@@ -66,6 +66,14 @@ bool MarkForDeletion(HANDLE handle, bool marked) {
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+// Takes the hidden attribute off the file open at `handle` (the other
+// times stay as they are).
+bool ShowFile(HANDLE handle) {
+    FILE_BASIC_INFO shown{};
+    shown.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &shown, sizeof shown) != 0;
+}
+
 std::wstring WideFromAnsi(const std::string& text) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
@@ -95,9 +103,7 @@ void NameMarkedFile(HANDLE handle, const std::string& target) {
     if (!SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
         FailToName(target, GetLastError());
     }
-    FILE_BASIC_INFO shown{};
-    shown.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!MarkForDeletion(handle, false) || !SetFileInformationByHandle(handle, FileBasicInfo, &shown, sizeof shown)) {
+    if (!MarkForDeletion(handle, false) || !ShowFile(handle)) {
         const DWORD error = GetLastError();
         MarkForDeletion(handle, true);
         FailIo("cannot create " + target, error);
@@ -120,11 +126,7 @@ std::wstring SystemPath(const std::string& path) {
 // existing file; the hidden name goes when the handle closes. The file is
 // shown first, since the attribute belongs to the file, not the name.
 void LinkOpenFile(HANDLE handle, const std::string& target) {
-    FILE_BASIC_INFO shown{};
-    shown.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(handle, FileBasicInfo, &shown, sizeof shown)) {
-        FailIo("cannot create " + target);
-    }
+    if (!ShowFile(handle)) FailIo("cannot create " + target);
     const std::wstring name = SystemPath(target);
     std::vector<unsigned char> buffer(sizeof(FILE_LINK_INFORMATION) + name.size() * sizeof(wchar_t));
     auto* link = reinterpret_cast<FILE_LINK_INFORMATION*>(buffer.data());
