@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -156,21 +157,57 @@ void AnswerMessageBox(QMessageBox* box) {
     box->button(QMessageBox::Ok)->click();
 }
 
-// Into the files' folder, then their names, quoted when there are several,
-// as a person types them.
+// What the program asked for is what the dialog shows: its filters by
+// their descriptions, several existing files, room for the columns.
+void ExpectShownAsAsked(QFileDialog* dialog) {
+    const QStringList parts = QString::fromStdString(headless::Shown().fileDialogs.back().filter).split('|');
+    QStringList descriptions;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (!parts[i].isEmpty()) descriptions.push_back(parts[i]);
+    }
+    EXPECT_EQ(dialog->nameFilters(), descriptions);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_GE(dialog->width(), 760) << "wide enough for its columns";
+}
+
+// Whether the dialog's list offers every one of `paths` (all in one
+// folder), as a person sees it: a file it hides or grays cannot be chosen.
+bool ListsEnabled(QFileDialog* dialog, const std::vector<std::string>& paths) {
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    const QModelIndex folder = model->index(dialog->directory().absolutePath());
+    QStringList offered;
+    for (int row = 0; row < model->rowCount(folder); ++row) {
+        const QModelIndex item = model->index(row, 0, folder);
+        if (item.flags() & Qt::ItemIsEnabled) offered << model->fileName(item);
+    }
+    for (const std::string& path : paths) {
+        if (!offered.contains(QString::fromStdString(path.substr(path.find_last_of('/') + 1)))) return false;
+    }
+    return true;
+}
+
+// Into the files' folder; once the dialog lists them, their names, quoted
+// when there are several, typed as a person types them.
 void AnswerFileDialog(QFileDialog* dialog) {
-    Act answer;
-    if (!headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog") || !answer.confirm ||
-        answer.paths.empty()) {
+    const Act* next = headless::NextAct();
+    if (next == nullptr || next->kind != ActKind::AnswerFileDialog || !next->confirm || next->paths.empty()) {
+        Act answer;
+        headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog");
         return dialog->reject();
     }
-    const std::string& first = answer.paths[0];
-    dialog->setDirectory(QString::fromStdString(first.substr(0, first.find_last_of('/') + 1)));
+    const std::vector<std::string>& paths = next->paths;
+    const QString folder = QString::fromStdString(paths[0].substr(0, paths[0].find_last_of('/')));
+    if (dialog->directory().absolutePath() != folder) return dialog->setDirectory(folder);
+    if (!ListsEnabled(dialog, paths) && ++g_idleTicks < kPatienceTicks) return;
+    g_idleTicks = 0;
+    ExpectShownAsAsked(dialog);
+    EXPECT_TRUE(ListsEnabled(dialog, paths)) << "the dialog does not offer every chosen file";
     QString names;
-    for (const std::string& path : answer.paths) {
+    for (const std::string& path : paths) {
         const QString name = QString::fromStdString(path.substr(path.find_last_of('/') + 1));
-        names += answer.paths.size() == 1 ? name : "\"" + name + "\" ";
+        names += paths.size() == 1 ? name : "\"" + name + "\" ";
     }
+    headless::DropNextAct();
     dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(names);
     QMetaObject::invokeMethod(dialog, "accept");  // as the Open button does
 }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "tests/support/run.h"
 
@@ -20,8 +21,14 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
     RunResult result;
-    const BOOL started =
-        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    // Under load, Wine now and then fails to start a program that starts
+    // the next moment; a start is tried again, what the program does never is.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0) Sleep(200);
+        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &process);
+    }
     CloseHandle(inRead);
     CloseHandle(errWrite);
     if (started) {
@@ -33,11 +40,15 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
         while (ReadFile(errRead, buffer, sizeof buffer, &got, nullptr) && got > 0) result.errors.append(buffer, got);
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD status;
-        GetExitCodeProcess(process.hProcess, &status);
-        result.status = static_cast<int>(status);
+        if (GetExitCodeProcess(process.hProcess, &status)) {
+            result.status = static_cast<int>(status);
+        } else {
+            result.errors += "(no exit status: error " + std::to_string(GetLastError()) + ")";
+        }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     } else {
+        result.errors = "(could not start " + program + ": error " + std::to_string(GetLastError()) + ")";
         CloseHandle(inWrite);
     }
     CloseHandle(errRead);

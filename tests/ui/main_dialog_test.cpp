@@ -152,8 +152,9 @@ TEST_F(MainWindow, DroppedFilesRunInOrderWithTheirCaptions) {
     EXPECT_EQ(shown().foregroundRequests, 2);
 }
 
+// A name without a dot is a file like any other ("*.*" takes it).
 TEST_F(MainWindow, OpenedFilesRunInTheDialogsOrderEachWithItsName) {
-    const std::string one = Plain("a.txt"), two = Plain("b.txt"), three = Plain("c.txt");
+    const std::string one = Plain("README"), two = Plain("b.txt"), three = Plain("c.txt");
     user.TypeText(IDC_KEY, "k");
     user.ChooseMenu(ID_FILE_OPEN);
     user.ChooseFiles({two, three, one});
@@ -169,7 +170,7 @@ TEST_F(MainWindow, OpenedFilesRunInTheDialogsOrderEachWithItsName) {
     EXPECT_EQ(runs[0][1], two);
     EXPECT_EQ(runs[1][1], three);
     EXPECT_EQ(runs[2][1], one);
-    EXPECT_EQ(shown().captions, (Captions{"Druvel", "Druvel: [b.txt]", "Druvel: [c.txt]", "Druvel: [a.txt]", "Druvel"}));
+    EXPECT_EQ(shown().captions, (Captions{"Druvel", "Druvel: [b.txt]", "Druvel: [c.txt]", "Druvel: [README]", "Druvel"}));
 }
 
 TEST_F(MainWindow, ACancelledOpenRunsNothingAndReturnsToIdle) {
