@@ -14,7 +14,7 @@ gtest_discover_tests(tav_windows_tests PROPERTIES TIMEOUT 120 ${DRUVEL_DISCOVERY
 
 # The UI's behaviour cases on the real Win32 windows, driven with the
 # system's own input.
-add_executable(ui_win32_tests ui/main_dialog_test.cpp ui/settings_dialog_test.cpp ui/script.cpp win32/win32_driver.cpp
+add_executable(ui_win32_tests ui/main_dialog_test.cpp ui/settings_dialog_test.cpp ui/script.cpp ui/real_driver.cpp
                win32/win32_input.cpp ${DRUVEL_RC})
 add_dependencies(ui_win32_tests druvel_rc)
 target_link_libraries(ui_win32_tests PRIVATE druvel_ui druvel_test_support GTest::gtest_main)

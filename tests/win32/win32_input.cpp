@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "tests/win32/win32_input.h"
+#include "tests/ui/real_input.h"
 
-namespace win32_input {
+namespace real_input {
 
 namespace {
 
@@ -57,53 +57,94 @@ BOOL CALLBACK CountVisible(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+BOOL CALLBACK CountButtons(HWND window, LPARAM parameter) {
+    if (IsWindowVisible(window) && IsClass(window, "Button")) ++*reinterpret_cast<int*>(parameter);
+    return TRUE;
+}
+
+std::string ControlText(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    return control != nullptr ? TextOf(control) : std::string();
+}
+
+std::vector<std::string> ComboItems(HWND dialog, int id) {
+    std::vector<std::string> items;
+    const int count = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::string item(static_cast<std::size_t>(SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
+        item.resize(static_cast<std::size_t>(
+            SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+        items.push_back(item);
+    }
+    return items;
+}
+
+void EnterFileName(HWND dialog, const std::string& text) {
+    // The name field: an editable combo box (cmb13) in the current dialog,
+    // a plain edit field (edt1) in older ones.
+    HWND field = GetDlgItem(dialog, 0x047C);
+    if (field == nullptr) field = GetDlgItem(dialog, 0x0480);
+    SetWindowTextA(field, text.c_str());
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+}
+
+// The dialog whose folder was entered, waiting for the names.
+HWND g_folderEnteredIn = nullptr;
+
 }  // namespace
+
+const char* BackendName() { return "win32"; }
 
 void StartTimer(void (*tick)()) {
     g_tick = tick;
     SetTimer(nullptr, 0, 10, &OnTimer);
 }
 
+// The timer's message comes only when no other input waits, and input is
+// posted: each act lands after the last one was handled.
+void Soon(std::function<void()> act) { act(); }
+
 // Keys go to the focused control, as the keyboard sends them; the dialog
 // manager in the program's loop takes Enter, Escape and F1 from there.
-void PressKey(Handle dialog, Key key) {
+void PressKey(Handle view, Key key) {
+    const HWND dialog = AsWindow(view);
     const HWND focus = GetFocus();
-    const HWND target = focus != nullptr && IsChild(AsWindow(dialog), focus) ? focus : AsWindow(dialog);
+    const HWND target = focus != nullptr && IsChild(dialog, focus) ? focus : dialog;
     if (key == Key::F1) {
         // The system turns F1 into WM_HELP for the window with the focus.
         HELPINFO help{sizeof help, HELPINFO_WINDOW, GetDlgCtrlID(target), target, 0, {}};
-        SendMessageA(AsWindow(dialog), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+        SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
         return;
     }
     PostKey(target, key == Key::Enter ? VK_RETURN : VK_ESCAPE);
 }
 
-void TypeText(Handle dialog, int id, const std::string& text) {
-    const HWND edit = GetDlgItem(AsWindow(dialog), id);
+void TypeText(Handle view, int id, const std::string& text) {
+    const HWND edit = GetDlgItem(AsWindow(view), id);
     if (Usable(edit)) SetWindowTextA(edit, text.c_str());
 }
 
-void Click(Handle dialog, int id) {
-    const HWND button = GetDlgItem(AsWindow(dialog), id);
+void Click(Handle view, int id) {
+    const HWND button = GetDlgItem(AsWindow(view), id);
     if (Usable(button)) PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-void ChooseMenu(Handle dialog, int command) {
-    const HMENU menu = GetMenu(AsWindow(dialog));
+void ChooseMenu(Handle view, int command) {
+    const HMENU menu = GetMenu(AsWindow(view));
     const UINT state = menu != nullptr ? GetMenuState(menu, static_cast<UINT>(command), MF_BYCOMMAND) : 0xFFFFFFFF;
     if (state == 0xFFFFFFFF || (state & (MF_GRAYED | MF_DISABLED)) != 0) return;
-    PostMessageA(AsWindow(dialog), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    PostMessageA(AsWindow(view), WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
-void PressCloseBox(Handle dialog) {
-    if ((GetWindowLongA(AsWindow(dialog), GWL_STYLE) & WS_SYSMENU) == 0) return;
-    PostMessageA(AsWindow(dialog), WM_SYSCOMMAND, SC_CLOSE, 0);
+void PressCloseBox(Handle view) {
+    if ((GetWindowLongA(AsWindow(view), GWL_STYLE) & WS_SYSMENU) == 0) return;
+    PostMessageA(AsWindow(view), WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 // A drop as the shell makes it: a DROPFILES block with the names, each
 // ending in a zero and the list in another.
-void DropFiles(Handle dialog, const std::vector<std::string>& paths) {
-    if ((GetWindowLongA(AsWindow(dialog), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0) return;
+void DropFiles(Handle view, const std::vector<std::string>& paths) {
+    if ((GetWindowLongA(AsWindow(view), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0) return;
     std::string names;
     for (const std::string& path : paths) names += path + '\0';
     names += '\0';
@@ -113,62 +154,48 @@ void DropFiles(Handle dialog, const std::vector<std::string>& paths) {
     drop->fWide = FALSE;
     std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size());
     GlobalUnlock(memory);
-    PostMessageA(AsWindow(dialog), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    PostMessageA(AsWindow(view), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
 
-void SetCheck(Handle dialog, int id, bool checked) {
-    if (ControlChecked(dialog, id) != checked) Click(dialog, id);
+void SetCheck(Handle view, int id, bool checked) {
+    if ((IsDlgButtonChecked(AsWindow(view), id) == BST_CHECKED) != checked) Click(view, id);
 }
 
 // As a choice in the list does it: the selection moves, and the dialog hears of it.
-void SelectItem(Handle dialog, int id, int index) {
-    const HWND combo = GetDlgItem(AsWindow(dialog), id);
+void SelectItem(Handle view, int id, int index) {
+    const HWND combo = GetDlgItem(AsWindow(view), id);
     if (!Usable(combo)) return;
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageA(AsWindow(dialog), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    PostMessageA(AsWindow(view), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
-void Focus(Handle dialog, int id) {
-    const HWND control = GetDlgItem(AsWindow(dialog), id);
-    if (Usable(control)) PostMessageA(AsWindow(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+void Focus(Handle view, int id) {
+    const HWND control = GetDlgItem(AsWindow(view), id);
+    if (Usable(control)) PostMessageA(AsWindow(view), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
-void Minimize(Handle dialog, bool minimized) { ShowWindow(AsWindow(dialog), minimized ? SW_MINIMIZE : SW_RESTORE); }
+void Minimize(Handle view, bool minimized) { ShowWindow(AsWindow(view), minimized ? SW_MINIMIZE : SW_RESTORE); }
 
-std::string Caption(Handle dialog) { return TextOf(AsWindow(dialog)); }
+std::string Caption(Handle view) { return TextOf(AsWindow(view)); }
 
-std::string ControlText(Handle dialog, int id) {
-    const HWND control = GetDlgItem(AsWindow(dialog), id);
-    return control != nullptr ? TextOf(control) : std::string();
+ControlShown ShownControl(Handle view, int id) {
+    const HWND dialog = AsWindow(view);
+    const HWND control = GetDlgItem(dialog, id);
+    ControlShown shown;
+    if (control == nullptr) return shown;
+    shown.exists = true;
+    shown.text = TextOf(control);
+    shown.enabled = IsWindowEnabled(control) != FALSE;
+    shown.visible = (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    shown.checked = IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+    shown.selection = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    shown.items = ComboItems(dialog, id);
+    return shown;
 }
 
-bool ControlEnabled(Handle dialog, int id) { return IsWindowEnabled(GetDlgItem(AsWindow(dialog), id)) != FALSE; }
-
-bool ControlVisible(Handle dialog, int id) {
-    return (GetWindowLongA(GetDlgItem(AsWindow(dialog), id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-bool ControlChecked(Handle dialog, int id) { return IsDlgButtonChecked(AsWindow(dialog), id) == BST_CHECKED; }
-
-int ComboSelection(Handle dialog, int id) {
-    return static_cast<int>(SendDlgItemMessageA(AsWindow(dialog), id, CB_GETCURSEL, 0, 0));
-}
-
-std::vector<std::string> ComboItems(Handle dialog, int id) {
-    std::vector<std::string> items;
-    const int count = static_cast<int>(SendDlgItemMessageA(AsWindow(dialog), id, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::string item(static_cast<std::size_t>(SendDlgItemMessageA(AsWindow(dialog), id, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
-        item.resize(static_cast<std::size_t>(
-            SendDlgItemMessageA(AsWindow(dialog), id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
-        items.push_back(item);
-    }
-    return items;
-}
-
-int FocusedControl(Handle dialog) {
+int FocusedControl(Handle view) {
     const HWND focus = GetFocus();
-    return focus != nullptr && GetParent(focus) == AsWindow(dialog) ? GetDlgCtrlID(focus) : 0;
+    return focus != nullptr && GetParent(focus) == AsWindow(view) ? GetDlgCtrlID(focus) : 0;
 }
 
 CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found) {
@@ -178,9 +205,9 @@ CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found) {
     return search.kind;
 }
 
-std::string MessageBoxText(Handle box) { return ControlText(box, 0xFFFF); }
+std::string MessageBoxText(Handle box) { return ControlText(AsWindow(box), 0xFFFF); }
 
-std::string MessageBoxCaption(Handle box) { return Caption(box); }
+std::string MessageBoxCaption(Handle box) { return TextOf(AsWindow(box)); }
 
 // A message box shows its icon in a static control of its own.
 bool MessageBoxHasIcon(Handle box) {
@@ -188,17 +215,32 @@ bool MessageBoxHasIcon(Handle box) {
     return icon != nullptr && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0;
 }
 
+int MessageBoxButtons(Handle box) {
+    int count = 0;
+    EnumChildWindows(AsWindow(box), &CountButtons, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 void PressButton(Handle dialog, int id) {
     if (const HWND button = GetDlgItem(AsWindow(dialog), id)) PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-void EnterFileName(Handle dialog, const std::string& text) {
-    // The name field: an editable combo box (cmb13) in the current dialog,
-    // a plain edit field (edt1) in older ones.
-    HWND field = GetDlgItem(AsWindow(dialog), 0x047C);
-    if (field == nullptr) field = GetDlgItem(AsWindow(dialog), 0x0480);
-    SetWindowTextA(field, text.c_str());
-    PressButton(dialog, IDOK);
+// In two steps, as a person makes the choice: into the files' folder
+// first, then their names, quoted when there are several.
+bool ChooseFiles(Handle dialog, const std::vector<std::string>& paths) {
+    if (g_folderEnteredIn != AsWindow(dialog)) {
+        g_folderEnteredIn = AsWindow(dialog);
+        EnterFileName(AsWindow(dialog), paths[0].substr(0, paths[0].find_last_of("\\/") + 1));
+        return false;
+    }
+    std::string names;
+    for (const std::string& path : paths) {
+        const std::string name = path.substr(path.find_last_of("\\/") + 1);
+        names += paths.size() == 1 ? name : "\"" + name + "\" ";
+    }
+    g_folderEnteredIn = nullptr;
+    EnterFileName(AsWindow(dialog), names);
+    return true;
 }
 
 int VisibleWindows() {
@@ -207,4 +249,4 @@ int VisibleWindows() {
     return count;
 }
 
-}  // namespace win32_input
+}  // namespace real_input

@@ -1,0 +1,235 @@
+// A user's input to the real Qt widgets (offscreen), for the real-window
+// driver: key events to the focused widget, clicks, drop events with URLs,
+// the menu's actions, and the real message box and open-file dialog.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/backends/qt/backend.h"
+#include "platform/window.h"
+#include "tests/ui/real_input.h"
+#include "tests/ui/script.h"
+
+namespace real_input {
+
+namespace {
+
+// How many ticks the open-file dialog may take to list the chosen files.
+constexpr int kListingTicks = 400;
+int g_listingTicks = 0;
+
+// The widget of the program's window whose view `view` is.
+QWidget* Widget(Handle view) {
+    for (const platform::Window* window : platform::OpenWindows()) {
+        if (window->view == view) return platform::qt::WidgetOf(*window);
+    }
+    return nullptr;
+}
+
+QWidget* ControlWidget(Handle view, int id) {
+    return Widget(view)->findChild<QWidget*>(QStringLiteral("control-%1").arg(id));
+}
+
+std::string TextOf(QWidget* widget) {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
+    return {};
+}
+
+// What the program asked for is what the dialog shows: its filters by
+// their descriptions, several existing files, room for the columns.
+void ExpectShownAsAsked(QFileDialog* dialog) {
+    const QStringList parts = QString::fromStdString(headless::Shown().fileDialogs.back().filter).split('|');
+    QStringList descriptions;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (!parts[i].isEmpty()) descriptions.push_back(parts[i]);
+    }
+    EXPECT_EQ(dialog->nameFilters(), descriptions);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_GE(dialog->width(), 760) << "wide enough for its columns";
+}
+
+// Whether the dialog's list offers every one of `paths` (all in its
+// folder), as a person sees it: a file it hides or grays cannot be chosen.
+bool Offers(QFileDialog* dialog, const std::vector<std::string>& paths) {
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    const QModelIndex folder = model->index(dialog->directory().absolutePath());
+    QStringList offered;
+    for (int row = 0; row < model->rowCount(folder); ++row) {
+        const QModelIndex item = model->index(row, 0, folder);
+        if (item.flags() & Qt::ItemIsEnabled) offered << model->fileName(item);
+    }
+    for (const std::string& path : paths) {
+        if (!offered.contains(QString::fromStdString(path.substr(path.find_last_of('/') + 1)))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* BackendName() { return "qt"; }
+
+void StartTimer(void (*tick)()) {
+    auto* timer = new QTimer(QApplication::instance());  // lives as long as the application
+    QObject::connect(timer, &QTimer::timeout, tick);
+    timer->start(5);
+}
+
+// Qt's input is handled at once: an act that opens a dialog runs from the
+// event loop, so that the dialog's own loop can tick.
+void Soon(std::function<void()> act) { QTimer::singleShot(0, std::move(act)); }
+
+void PressKey(Handle view, Key key) {
+    QWidget* focus = QApplication::focusWidget();
+    const Qt::Key qtKey = key == Key::Enter ? Qt::Key_Return : key == Key::Escape ? Qt::Key_Escape : Qt::Key_F1;
+    QTest::keyClick(focus != nullptr ? focus : Widget(view), qtKey);
+}
+
+void TypeText(Handle view, int id, const std::string& text) {
+    auto* edit = qobject_cast<QLineEdit*>(ControlWidget(view, id));
+    if (edit == nullptr) return;
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll();
+    if (text.empty()) return QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, QString::fromStdString(text));
+}
+
+void Click(Handle view, int id) {
+    if (QWidget* button = ControlWidget(view, id)) QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Only an item the menu shows enabled can be chosen, as with a mouse.
+void ChooseMenu(Handle view, int command) {
+    auto* action = Widget(view)->findChild<QAction*>(QStringLiteral("command-%1").arg(command));
+    if (action != nullptr && action->isEnabled()) action->trigger();
+}
+
+void PressCloseBox(Handle view) { Widget(view)->close(); }
+
+void DropFiles(Handle view, const std::vector<std::string>& paths) {
+    QWidget* widget = Widget(view);
+    QList<QUrl> urls;
+    for (const std::string& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at(widget->width() / 2, widget->height() / 3);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &drop);
+}
+
+void SetCheck(Handle view, int id, bool checked) {
+    auto* box = qobject_cast<QCheckBox*>(ControlWidget(view, id));
+    if (box != nullptr && box->isChecked() != checked) QTest::mouseClick(box, Qt::LeftButton);
+}
+
+void SelectItem(Handle view, int id, int index) {
+    auto* combo = qobject_cast<QComboBox*>(ControlWidget(view, id));
+    if (combo == nullptr) return;
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+void Focus(Handle view, int id) {
+    if (QWidget* control = ControlWidget(view, id)) control->setFocus(Qt::TabFocusReason);
+}
+
+void Minimize(Handle view, bool minimized) {
+    QWidget* widget = Widget(view);
+    minimized ? widget->showMinimized() : widget->showNormal();
+}
+
+std::string Caption(Handle view) { return Widget(view)->windowTitle().toStdString(); }
+
+ControlShown ShownControl(Handle view, int id) {
+    QWidget* widget = ControlWidget(view, id);
+    ControlShown shown;
+    if (widget == nullptr) return shown;
+    shown.exists = true;
+    shown.text = TextOf(widget);
+    shown.enabled = widget->isEnabled();
+    shown.visible = widget->isVisibleTo(Widget(view));
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) shown.checked = box->isChecked();
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        shown.selection = combo->currentIndex();
+        for (int i = 0; i < combo->count(); ++i) shown.items.push_back(combo->itemText(i).toStdString());
+    }
+    return shown;
+}
+
+int FocusedControl(Handle view) {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr || focus->window() != Widget(view)) return 0;
+    const QString name = focus->objectName();
+    return name.startsWith(QStringLiteral("control-")) ? name.mid(8).toInt() : 0;
+}
+
+CommonDialog FindCommonDialog(const std::vector<Handle>&, Handle& found) {
+    QWidget* modal = QApplication::activeModalWidget();
+    found = modal;
+    if (qobject_cast<QMessageBox*>(modal) != nullptr) return CommonDialog::MessageBox;
+    if (qobject_cast<QFileDialog*>(modal) != nullptr) return CommonDialog::OpenFile;
+    return CommonDialog::None;
+}
+
+std::string MessageBoxText(Handle box) { return static_cast<QMessageBox*>(box)->text().toStdString(); }
+
+std::string MessageBoxCaption(Handle box) { return static_cast<QMessageBox*>(box)->windowTitle().toStdString(); }
+
+bool MessageBoxHasIcon(Handle box) { return static_cast<QMessageBox*>(box)->icon() != QMessageBox::NoIcon; }
+
+int MessageBoxButtons(Handle box) { return static_cast<int>(static_cast<QMessageBox*>(box)->buttons().size()); }
+
+void PressButton(Handle dialog, int id) {
+    if (auto* box = qobject_cast<QMessageBox*>(static_cast<QWidget*>(dialog))) {
+        if (QAbstractButton* button = box->button(id == IDOK ? QMessageBox::Ok : QMessageBox::Cancel)) button->click();
+    } else if (auto* other = qobject_cast<QDialog*>(static_cast<QWidget*>(dialog))) {
+        id == IDOK ? other->accept() : other->reject();
+    }
+}
+
+// Into the files' folder; once the dialog lists them, their names, quoted
+// when there are several, typed as a person types them.
+bool ChooseFiles(Handle handle, const std::vector<std::string>& paths) {
+    auto* dialog = static_cast<QFileDialog*>(handle);
+    const QString folder = QString::fromStdString(paths[0].substr(0, paths[0].find_last_of('/')));
+    if (dialog->directory().absolutePath() != folder) {
+        dialog->setDirectory(folder);
+        return false;
+    }
+    if (!Offers(dialog, paths) && ++g_listingTicks < kListingTicks) return false;
+    g_listingTicks = 0;
+    ExpectShownAsAsked(dialog);
+    EXPECT_TRUE(Offers(dialog, paths)) << "the dialog does not offer every chosen file";
+    QString names;
+    for (const std::string& path : paths) {
+        const QString name = QString::fromStdString(path.substr(path.find_last_of('/') + 1));
+        names += paths.size() == 1 ? name : "\"" + name + "\" ";
+    }
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(names);
+    QMetaObject::invokeMethod(dialog, "accept");  // as the Open button does
+    return true;
+}
+
+int VisibleWindows() {
+    int visible = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) visible += widget->isVisible() ? 1 : 0;
+    return visible;
+}
+
+}  // namespace real_input

@@ -1,0 +1,67 @@
+#pragma once
+
+// A user's input to a real backend's windows, and what they show: all the
+// real-window driver (tests/ui/real_driver.cpp) needs of each system. The
+// program's windows come as the window layer's; the system's own dialogs
+// (message box, open-file dialog) as opaque handles.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace real_input {
+
+using Handle = void*;
+
+// The backend these drive, started with its timer: `tick` runs every few
+// milliseconds from whatever loop runs on this thread, the program's own,
+// a message box's or the open-file dialog's.
+const char* BackendName();
+void StartTimer(void (*tick)());
+// Runs `act` after the tick that asks for it, from the event loop, so that
+// an act opening a dialog lets that dialog's loop tick too.
+void Soon(std::function<void()> act);
+
+// What a user does. Each is only what a user could do: nothing happens for
+// a hidden or disabled control, a grayed menu item, a missing close box or
+// a window that takes no dropped files.
+enum class Key { Enter, Escape, F1 };
+void PressKey(Handle view, Key key);
+void TypeText(Handle view, int id, const std::string& text);
+void Click(Handle view, int id);
+void ChooseMenu(Handle view, int command);
+void PressCloseBox(Handle view);
+void DropFiles(Handle view, const std::vector<std::string>& paths);
+void SetCheck(Handle view, int id, bool checked);
+void SelectItem(Handle view, int id, int index);
+void Focus(Handle view, int id);
+void Minimize(Handle view, bool minimized);
+
+// What a window shows of a control (nothing when the system has no such control).
+struct ControlShown {
+    bool exists = false;
+    std::string text;
+    bool enabled = false, visible = false, checked = false;
+    int selection = -1;
+    std::vector<std::string> items;
+};
+std::string Caption(Handle view);
+ControlShown ShownControl(Handle view, int id);
+int FocusedControl(Handle view);  // its identifier, 0 for none
+
+// The system's own dialog in front of the program's windows, if any.
+enum class CommonDialog { None, MessageBox, OpenFile };
+CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found);  // not one of `own`
+std::string MessageBoxText(Handle box);
+std::string MessageBoxCaption(Handle box);
+bool MessageBoxHasIcon(Handle box);
+int MessageBoxButtons(Handle box);
+void PressButton(Handle dialog, int id);  // IDOK or IDCANCEL
+// One step of choosing `paths` (all in one folder) in the open-file dialog,
+// as a person takes it; true once the choice is made.
+bool ChooseFiles(Handle dialog, const std::vector<std::string>& paths);
+
+// Visible top-level windows of this thread.
+int VisibleWindows();
+
+}  // namespace real_input
