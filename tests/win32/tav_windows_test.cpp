@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "tests/support/run.h"
@@ -25,6 +26,42 @@ std::string DruvelLine(const std::string& operation, const std::string& source, 
                        const std::string& key) {
     return "TAV " + operation + " \"" + source + "\" \"" + target + "\" \"" + key + "\"";
 }
+
+// A TAV started in the background (with `flags` such as a console of its
+// own), ended when the test lets go of it.
+class StartedTav {
+public:
+    StartedTav(const char* program, std::string line, DWORD flags) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        started_ = CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                                  &process_) != FALSE;
+        EXPECT_TRUE(started_) << line;
+    }
+    ~StartedTav() {
+        if (!started_) return;
+        TerminateProcess(process_.hProcess, 9);
+        WaitForSingleObject(process_.hProcess, INFINITE);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+    StartedTav(const StartedTav&) = delete;
+    StartedTav& operator=(const StartedTav&) = delete;
+
+    bool started() const { return started_; }
+    DWORD id() const { return process_.dwProcessId; }
+    // WAIT_OBJECT_0 once it ended within `milliseconds`, else WAIT_TIMEOUT.
+    DWORD Wait(DWORD milliseconds) const { return WaitForSingleObject(process_.hProcess, milliseconds); }
+    DWORD status() const {
+        DWORD status = 0;
+        GetExitCodeProcess(process_.hProcess, &status);
+        return status;
+    }
+
+private:
+    PROCESS_INFORMATION process_{};
+    bool started_ = false;
+};
 
 class WindowsTav : public ::testing::Test {
 protected:
@@ -109,18 +146,10 @@ TEST_F(WindowsTav, SelfDecryptingProgramRestoresNextToItself) {
 TEST_F(WindowsTav, AFailureInItsOwnConsoleWaitsToBeRead) {
     const auto runInOwnConsole = [this](const char* notify) {
         SetEnvironmentVariableA("TAV_NOTIFY", notify);
-        std::string line = DruvelLine("D", folder_.file("missing.TAV"), folder_.file("out"), "k");
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        EXPECT_TRUE(CreateProcessA(TAV_FAST_KDF_PATH, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                                   nullptr, nullptr, &startup, &process));
-        const DWORD waited = WaitForSingleObject(process.hProcess, 2000);
-        TerminateProcess(process.hProcess, 9);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        const StartedTav tav(TAV_FAST_KDF_PATH, DruvelLine("D", folder_.file("missing.TAV"), folder_.file("out"), "k"),
+                             CREATE_NEW_CONSOLE);
         SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
-        return waited;
+        return tav.Wait(2000);
     };
     EXPECT_EQ(runInOwnConsole(nullptr), static_cast<DWORD>(WAIT_TIMEOUT)) << "the window closed at once";
     EXPECT_EQ(runInOwnConsole("off"), static_cast<DWORD>(WAIT_OBJECT_0));
@@ -130,14 +159,11 @@ TEST_F(WindowsTav, AFailureInItsOwnConsoleWaitsToBeRead) {
 // written: the hidden temporary file goes with the process.
 TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
     test::WriteFile(folder_.file("big.bin"), std::string(64 << 20, 'b'));
-    std::string line = DruvelLine("e0+", folder_.file("big.bin"), folder_.file("big_bin.TAV"), "k");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
     SetEnvironmentVariableA("TAV_NOTIFY", "off");
-    ASSERT_TRUE(CreateProcessA(TAV_PATH, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
-                               &startup, &process));
+    const StartedTav tav(TAV_PATH, DruvelLine("e0+", folder_.file("big.bin"), folder_.file("big_bin.TAV"), "k"),
+                         CREATE_NEW_CONSOLE);
     SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
+    ASSERT_TRUE(tav.started());
     const auto temporaryThere = [this] {
         for (const std::string& name : Names()) {
             if (name.rfind(".TAV-", 0) == 0) return true;
@@ -149,22 +175,13 @@ TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
     // The break goes to every program on TAV's console, this one joining it
     // for the moment and ignoring it.
     FreeConsole();
-    if (!AttachConsole(process.dwProcessId)) {
-        TerminateProcess(process.hProcess, 9);
-        GTEST_SKIP() << "this system cannot join another program's console";
-    }
+    if (!AttachConsole(tav.id())) GTEST_SKIP() << "this system cannot join another program's console";
     SetConsoleCtrlHandler(nullptr, TRUE);
     if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
-        TerminateProcess(process.hProcess, 9);
-        WaitForSingleObject(process.hProcess, INFINITE);
         GTEST_SKIP() << "this system sends no console break to another program (Wine: " << GetLastError() << ")";
     }
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_NE(status, 0);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    EXPECT_EQ(tav.Wait(20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_NE(tav.status(), 0u);
     EXPECT_EQ(Names(), std::vector<std::string>{"big.bin"});
 }
 
@@ -182,12 +199,9 @@ TEST_F(WindowsTav, EndedFromOutsideItLeavesNothing) {
         const std::string source = folder_.file(operation == "e1" ? "big.bin" : "big_bin.TAV");
         for (int attempt = 0; attempt < 20; ++attempt) {
             SCOPED_TRACE(operation + " #" + std::to_string(attempt));
-            std::string line = DruvelLine(operation, source, folder_.file("out"), "k");
-            STARTUPINFOA startup{};
-            startup.cb = sizeof startup;
-            PROCESS_INFORMATION process{};
-            ASSERT_TRUE(CreateProcessA(TAV_FAST_KDF_PATH, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
-                                       nullptr, nullptr, &startup, &process));
+            std::optional<StartedTav> tav;
+            tav.emplace(TAV_FAST_KDF_PATH, DruvelLine(operation, source, folder_.file("out"), "k"), DETACHED_PROCESS);
+            ASSERT_TRUE(tav->started());
             // Waits a moment that moves through the run from try to try.
             std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
             for (const std::string& name : Names()) {
@@ -199,10 +213,7 @@ TEST_F(WindowsTav, EndedFromOutsideItLeavesNothing) {
                 if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
                 ++caughtWriting;
             }
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, INFINITE);
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
+            tav.reset();  // ended from outside
             if (fs::exists(folder_.file("out"))) fs::remove(folder_.file("out"));  // the run had ended already
             EXPECT_EQ(Names(), before);
         }
