@@ -1,8 +1,8 @@
 // What is Qt's own in Druvel's real Qt windows on the offscreen platform:
 // geometry, names as bytes through URLs, screen-reader names, when a drop
 // is taken, and the real tool through the window. The scripts are the UI
-// suite's, carried out by the Qt driver (tests/qt/qt_driver.cpp), which
-// also runs every behaviour case of tests/ui on these widgets.
+// suite's, carried out on these widgets by the real-window driver with
+// Qt's input (tests/qt/qt_input.cpp), as every behaviour case of tests/ui is.
 #include <gtest/gtest.h>
 
 #include <QAccessible>

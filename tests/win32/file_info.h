@@ -1,7 +1,7 @@
 #pragma once
 
 // What Explorer reads from a program file, through the system's own
-// functions; standard types only (see win32_input.h).
+// functions; standard types only (see tests/ui/real_input.h).
 
 #include <cstdint>
 #include <string>
