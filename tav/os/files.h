@@ -44,6 +44,10 @@ private:
     std::uint64_t size_;
 };
 
+// The mode a new file of this user gets: 0666 less the umask (Windows
+// files have none).
+std::uint32_t NewFileMode();
+
 // The output file. It is created at once in the target's folder, so that an
 // unwritable folder or an unusable name fails before any long work, as a
 // file nobody else can open (unnamed, mode 0600, on Linux; on Windows a
@@ -62,7 +66,8 @@ public:
 
     void Write(const void* data, std::size_t size) override;
     void Commit(std::uint32_t permissions);
-    void Complete() override { Commit(0600); }
+    // A decrypted file ends up as any new file of the user would.
+    void Complete() override { Commit(NewFileMode()); }
     bool unnamed() const override { return unnamed_; }
 
 private:

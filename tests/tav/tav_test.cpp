@@ -57,10 +57,32 @@ TEST_F(Tav, RoundTripsAroundTheChunkSize) {
                 ASSERT_EQ(result.status, kOk) << result.errors;
                 EXPECT_EQ(result.errors, "");
                 EXPECT_TRUE(ReadFile(file("out")) == contents);
-                EXPECT_EQ(fs::status(file("out")).permissions(), fs::perms(0600));
             }
         }
     }
+}
+
+// A decrypted file gets the mode any new file of the user gets, through
+// the unnamed file and the named temporary alike; an encrypted one stays
+// private.
+TEST_F(Tav, DecryptedFilesGetTheUsersModeAndEncryptedOnesStayPrivate) {
+    const mode_t before = ::umask(0);
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        ::umask(mask);
+        const std::string encrypted = Encrypted("data");
+        EXPECT_EQ(fs::status(encrypted).permissions(), fs::perms(0600));
+        for (const bool named : {false, true}) {
+            named ? ::setenv("TAV_TEST_NAMED_TEMPORARY", "1", 1) : ::unsetenv("TAV_TEST_NAMED_TEMPORARY");
+            for (const std::string decrypt : {"D", "d"}) {
+                SCOPED_TRACE(decrypt + (named ? " named" : " unnamed") + " umask " + std::to_string(mask));
+                fs::remove(file("out"));
+                ASSERT_EQ(Tool({decrypt, encrypted, file("out"), "key"}).status, kOk);
+                EXPECT_EQ(fs::status(file("out")).permissions(), fs::perms(0666 & ~mask));
+            }
+        }
+    }
+    ::unsetenv("TAV_TEST_NAMED_TEMPORARY");
+    ::umask(before);
 }
 
 TEST_F(Tav, PlainFilesGrowByAFixedAmountAndPaddedOnesHideTheSize) {

@@ -204,6 +204,14 @@ void OutputFile::LinkUnnamedFile() {
     FailToName(target_);
 }
 
+// Only the main thread creates files, and it is here: nothing is created
+// under the umask of 0 in between.
+std::uint32_t NewFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~static_cast<std::uint32_t>(mask);
+}
+
 void OutputFile::Commit(std::uint32_t permissions) {
     if (::fchmod(fd_, static_cast<mode_t>(permissions)) != 0 || ::fsync(fd_) != 0) FailIo("cannot write " + target_);
     if (linkAtCommit_) {

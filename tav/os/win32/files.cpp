@@ -296,6 +296,8 @@ void OutputFile::Write(const void* data, std::size_t size) {
 // Windows has no permission bits to give; the file keeps its folder's
 // access rules. The name never replaces an existing target, and the file
 // reaches the disk before it gets it.
+std::uint32_t NewFileMode() { return 0666; }
+
 void OutputFile::Commit(std::uint32_t /*permissions*/) {
     const HANDLE handle = HandleOf(fd_);
     if (!FlushFileBuffers(handle)) FailIo("cannot write " + target_);
