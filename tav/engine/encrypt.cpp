@@ -36,7 +36,7 @@ void SealPayload(const PlainSource& source, const std::string& sourceName, std::
     const unsigned workers = WorkerCount();
     const auto ciphers = CiphersFor(keys, workers);
     const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
-    Progress progress("encrypting", payload);
+    Progress progress("encrypting", sourceName, payload);
     ChunkPass pass;
     pass.chunks = chunks;
     pass.slotSize = kChunkSizeV2 + kTagSizeV2;

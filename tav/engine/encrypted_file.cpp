@@ -99,7 +99,7 @@ void EncryptedFile::PassV2(PlainTarget* out) {
 
     const unsigned workers = WorkerCount();
     const auto ciphers = CiphersFor(keys_, workers);
-    Progress progress(out != nullptr ? "decrypting" : "verifying", payload);
+    Progress progress(out != nullptr ? "decrypting" : "verifying", path_, payload);
     ChunkPass pass;
     pass.chunks = chunks;
     pass.slotSize = kChunkSizeV2 + kTagSizeV2;
@@ -157,7 +157,7 @@ void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
     const std::uint64_t chunks = ChunkCount(payload, kChunkSize);
     CheckLength(offset, payload, chunks, kAuthSize);
 
-    Progress progress(out != nullptr ? "decrypting" : "verifying", payload);
+    Progress progress(out != nullptr ? "decrypting" : "verifying", path_, payload);
     std::uint64_t written = 0;
     for (std::uint64_t i = 0; i < chunks; ++i) {
         const std::size_t length = ChunkLength(payload, i, kChunkSize) + kAuthSize;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "tav/base/printable.h"
 #include "tav/os/notify.h"
 #include "tav/os/terminal.h"
 
@@ -12,8 +13,8 @@ constexpr std::uint64_t kShowFrom = 16 * 1024 * 1024;
 constexpr std::uint64_t kNotifyFrom = 256 * 1024 * 1024;
 }  // namespace
 
-Progress::Progress(std::string label, std::uint64_t total)
-    : label_(std::move(label)),
+Progress::Progress(const std::string& action, const std::string& name, std::uint64_t total)
+    : label_(action + " " + Printable(name)),
       total_(total),
       enabled_(total >= kShowFrom && ErrorsGoToATerminal()),
       notifies_(total >= kNotifyFrom && NotificationsAvailable()) {}

@@ -4,7 +4,7 @@
 # failure without a terminal raises one notification with the failure's
 # line, found through XDG_RUNTIME_DIR too; names arrive as they are, their
 # markup escaped; without a display or a bus nothing is sent; a large file's
-# progress comes in steps of 10%, each replacing the last; and a bus that
+# progress, naming it, comes in steps of 10%, each replacing the last; and a bus that
 # never answers holds nothing up.
 # Usage: notify_test.sh <tav_fast_kdf>
 set -eu
@@ -70,14 +70,19 @@ TAV_NOTIFY=off DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" D "$scratch
 expect_calls 2 "notified without a display or a bus"
 
 # A file over 256 MiB shows its progress in steps of 10%: the first a new
-# notification, every later one replacing it.
+# notification, every later one replacing it, each naming the file as
+# every message does (a control character escaped).
 truncate -s 300000000 "$scratch/large"
-DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" e1 "$scratch/large" "$scratch/large.TAV" key 2>/dev/null
+odd=$(printf '%s/large\001' "$scratch")
+ln "$scratch/large" "$odd"
+DISPLAY=:0 DBUS_SESSION_BUS_ADDRESS="$address" "$tav" e1 "$odd" "$scratch/large.TAV" key 2>/dev/null
 received | tail -n +3 > "$scratch/steps"
-awk 'NR == 1 { id = $1; ok = $2 == 0 && $3 == "TAV" && $4 == "encrypting" }
-     NR > 1 { ok = ok && $1 == id && $2 == id && $4 == "encrypting" }
+name="$scratch/large\x01" awk 'NR == 1 { id = $1; ok = $2 == 0 && $3 == "TAV" }
+     { ok = ok && $4 == "encrypting" && $5 == ENVIRON["name"] }
+     NR > 1 { ok = ok && $1 == id && $2 == id }
      END { last = $NF; exit !(ok && NR >= 10 && NR <= 11 && last == "100%") }' "$scratch/steps" ||
-  { echo "expected 10 or 11 progress steps ending at 100%, each replacing the first:"; cat "$scratch/steps"; exit 1; }
+  { echo "expected 10 or 11 progress steps naming the file, ending at 100%, each replacing the first:"
+    cat "$scratch/steps"; exit 1; }
 
 # A bus that takes connections and never answers (a stopped daemon, a
 # stray listener) costs a run at most a fixed bound: the result comes, with
