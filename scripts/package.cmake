@@ -38,4 +38,7 @@ ChaCha20-Poly1305 on every core), which can be used by hand as well.")
 # Qt loads its platform plugins at run time, out of reach of the computed
 # dependencies.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# TAV tells of a failed file through a desktop notification, sent by GLib's
+# gdbus tool; without it a failure shows nothing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libglib2.0-bin)
 include(CPack)

@@ -14,6 +14,7 @@ deb=$(ls "$scratch"/out/druvel_*_amd64.deb)
 lintian --fail-on error "$deb" 2>/dev/null
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "Depends not computed"; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q 'qt6-qpa-plugins' || { echo "no platform plugin in Depends"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -q 'libglib2.0-bin' || { echo "notifications' gdbus not recommended"; exit 1; }
 
 # A root that holds only dpkg's database and the package; its dependencies
 # are this machine's, so they are not installed there.
