@@ -54,7 +54,7 @@ const DialogTemplate kAbout{
         {IDC_STATIC, ControlKind::Static, "Written by the Druvel authors", 10, 45, 155, 10, kCentredLabel},
         {IDC_STATIC, ControlKind::Static, "Encryption algorithms and code:", 10, 65, 155, 10,
          kCentredLabel},
-        {IDC_STATIC, ControlKind::Static, "libsodium", 10, 75, 155, 8, kCentredLabel},
+        {IDC_STATIC, ControlKind::Static, "libsodium, OpenSSL's libcrypto", 10, 75, 155, 8, kCentredLabel},
         {IDC_STATIC, ControlKind::GroupBox, "", 5, 60, 165, 25, kGroupBox},
         {IDC_STATIC, ControlKind::GroupBox, "", 5, 0, 165, 60, kGroupBox},
     }};

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "tav/os/arguments.h"
 #include "tav/base/failure.h"
@@ -33,26 +34,30 @@ using namespace tav;
 
 constexpr const char* kUsage = "usage: TAV <operation> <source> <target> [<key>] (TAV --help explains)";
 
-constexpr const char* kHelp =
-    "usage: TAV <operation> <source> <target> [<key>]\n"
-    "\n"
-    "operations:\n"
-    "  e<rounds>[+]  encrypt <source>, a file or a folder, into <target>\n"
-    "  a<rounds>[+]  write <target> as a self-decrypting program\n"
-    "  D             decrypt after verifying the whole file\n"
-    "  d             decrypt in one pass (on any damage the output is removed)\n"
-    "rounds: 0 to 64, the key-derivation work; + for paranoia (more memory,\n"
-    "and padding that hides the exact size)\n"
-    "\n"
-    "The fourth argument is the key, exactly as given. Without it, TAV asks for\n"
-    "the key on the terminal without echo, or reads one line of standard input.\n"
-    "\n"
-    "exit status: 0 done, 1 usage, 2 wrong key, 3 damaged file, 4 target exists,\n"
-    "5 cannot read or write. TAV never overwrites a file and never leaves a\n"
-    "partial one.\n";
+// What --help prints; folders where this system's TAV takes them.
+std::string Help() {
+    return std::string("usage: TAV <operation> <source> <target> [<key>]\n"
+                       "       TAV --help | --version\n"
+                       "\n"
+                       "operations:\n") +
+           (FoldersSupported() ? "  e<rounds>[+]  encrypt <source>, a file or a folder, into <target>\n"
+                               : "  e<rounds>[+]  encrypt the file <source> into <target>\n") +
+           "  a<rounds>[+]  write <target> as a self-decrypting program\n"
+           "  D             decrypt after verifying the whole file\n"
+           "  d             decrypt in one pass (on any damage the output is removed)\n"
+           "rounds: 0 to 64, the key-derivation work; + for paranoia (more memory,\n"
+           "and padding that hides the exact size)\n"
+           "\n"
+           "The fourth argument is the key, exactly as given. Without it, TAV asks for\n"
+           "the key on the terminal without echo, or reads one line of standard input.\n"
+           "\n"
+           "exit status: 0 done, 1 usage, 2 wrong key, 3 damaged file, 4 target exists,\n"
+           "5 cannot read or write. TAV never overwrites a file and never leaves a\n"
+           "partial one.\n";
+}
 
-bool AsksForHelp(int argc, char** argv) {
-    return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+bool Asks(int argc, char** argv, const char* longOption, const char* shortOption) {
+    return argc == 2 && (std::strcmp(argv[1], longOption) == 0 || std::strcmp(argv[1], shortOption) == 0);
 }
 
 // Where the plaintext of `file` goes: a file, or a folder when it holds one.
@@ -111,8 +116,12 @@ int Run(int argc, char** argv, KeyArgument* keyArgument) {
     if (argc == 2 && std::strcmp(argv[1], kKeyAgentArgument) == 0) return RunKeyAgent();
     std::unique_ptr<SecureBuffer> key;
     if (keyArgument != nullptr) key = keyArgument->Take();
-    if (AsksForHelp(argc, argv)) {
-        std::fputs(kHelp, stdout);
+    if (Asks(argc, argv, "--help", "-h")) {
+        std::fputs(Help().c_str(), stdout);
+        return 0;
+    }
+    if (Asks(argc, argv, "--version", "-V")) {
+        std::printf("TAV %s\n", TAV_VERSION);
         return 0;
     }
     if (argc == 1) {

@@ -10,6 +10,8 @@ file(MAKE_DIRECTORY ${stage})
 file(COPY ${DRUVEL} ${TAV} DESTINATION ${stage})
 # A Windows text file: CR LF line endings.
 set(DRUVEL_VERSION ${VERSION})
+string(LENGTH "Druvel ${VERSION} for Windows" title_length)
+string(REPEAT "=" ${title_length} DRUVEL_TITLE_UNDERLINE)
 configure_file(${SOURCE_DIR}/scripts/windows/README.txt ${stage}/README.txt @ONLY NEWLINE_STYLE CRLF)
 
 set(zip ${OUT}/Druvel-${VERSION}-${ARCH}.zip)

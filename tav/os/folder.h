@@ -12,6 +12,9 @@ namespace tav {
 
 class Descriptor;
 
+// Whether this system's TAV encrypts and restores folders.
+bool FoldersSupported();
+
 // A folder read as its archive. The tree is walked once, up front, so the
 // archive's length is known before encryption starts; files are then read
 // at any offset from several threads, and each is checked to be the same

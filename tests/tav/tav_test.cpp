@@ -167,6 +167,15 @@ TEST_F(Tav, BadArgumentsAreUsageErrors) {
     }
 }
 
+// What the tool says of itself, on standard output.
+TEST_F(Tav, HelpAndVersionSayWhatThisBuildDoes) {
+    const auto said = [](const std::string& option) {
+        return test::Run("/bin/sh", {"-c", FastTav() + " " + option + " 1>&2"}).errors;
+    };
+    EXPECT_EQ(said("--version"), "TAV " PROJECT_VERSION "\n");
+    EXPECT_NE(said("--help").find("a file or a folder"), std::string::npos) << said("--help");
+}
+
 // Without a fourth argument the key is read from standard input; with one,
 // that argument is the key, whatever it is ("-" included) and whatever
 // standard input holds.

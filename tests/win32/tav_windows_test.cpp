@@ -124,6 +124,9 @@ TEST_F(WindowsTav, FoldersAreRefusedWithAReason) {
     EXPECT_EQ(result.status, 5);
     EXPECT_NE(result.errors.find("Linux only"), std::string::npos) << result.errors;
     EXPECT_FALSE(fs::exists(folder_.file("photos_.TAV")));
+    const RunResult help = Tav("TAV --help");
+    EXPECT_EQ(help.errors.find("folder"), std::string::npos) << "the help offers no folders: " << help.errors;
+    EXPECT_EQ(Tav("TAV --version").errors, "TAV " PROJECT_VERSION "\r\n");
 }
 
 // A self-decrypting file is a Windows program: started without arguments it

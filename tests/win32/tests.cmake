@@ -7,6 +7,7 @@ add_executable(tav_windows_tests win32/tav_windows_test.cpp tav/vectors_test.cpp
 target_link_libraries(tav_windows_tests PRIVATE tav_engine druvel_test_support GTest::gtest_main)
 target_compile_definitions(tav_windows_tests PRIVATE
   TAV_PATH="$<TARGET_FILE:TAV>"
+  PROJECT_VERSION="${PROJECT_VERSION}"
   TAV_FAST_KDF_PATH="$<TARGET_FILE:tav_fast_kdf>"
   TAV_VECTORS="${CMAKE_CURRENT_SOURCE_DIR}/tav/vectors")
 add_dependencies(tav_windows_tests TAV tav_fast_kdf)

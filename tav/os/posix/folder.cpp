@@ -77,6 +77,8 @@ bool Settle(int fd, const EntryAttributes& attributes) {
 
 }  // namespace
 
+bool FoldersSupported() { return true; }
+
 FolderSource::FolderSource(const std::string& path) : root_(::open(path.c_str(), kRootFlags)) {
     struct stat st;
     if (root_ < 0 || ::fstat(root_, &st) != 0) {

@@ -15,6 +15,8 @@ namespace {
 
 }  // namespace
 
+bool FoldersSupported() { return false; }
+
 class OutputFolder::Builder {};
 
 FolderSource::FolderSource(const std::string& path) { RefuseFolder(path); }
