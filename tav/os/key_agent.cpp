@@ -62,7 +62,9 @@ struct KeyAgent::Entry {
     std::time_t lastUsed = 0;
 };
 
-KeyAgent::KeyAgent() : secret_(32) { randombytes_buf(secret_.data(), secret_.size()); }
+KeyAgent::KeyAgent() : secret_(32), lastRequest_(std::time(nullptr)) {
+    randombytes_buf(secret_.data(), secret_.size());
+}
 
 KeyAgent::~KeyAgent() = default;
 
@@ -74,11 +76,18 @@ int KeyAgent::IdleSeconds() {
     return 60;
 }
 
-void KeyAgent::ForgetIdle(std::time_t now) {
+bool KeyAgent::ForgetIdle(std::time_t now) {
     std::erase_if(entries_, [&](const auto& entry) { return now - entry->lastUsed >= IdleSeconds(); });
+    return now - lastRequest_ < IdleSeconds();
 }
 
+// The idle time counts from the end of the last request, however it went.
 void KeyAgent::Handle(AgentConnection& client) {
+    Answer(client);
+    lastRequest_ = std::time(nullptr);
+}
+
+void KeyAgent::Answer(AgentConnection& client) {
     if (!client.PeerIsThisUser()) return;
     agent::Request request{};
     if (!client.Receive(&request, sizeof request)) return;

@@ -44,8 +44,9 @@ public:
     KeyAgent& operator=(const KeyAgent&) = delete;
 
     void Handle(AgentConnection& client);
-    // Forgets what was not used for the idle time.
-    void ForgetIdle(std::time_t now);
+    // Forgets what was not used for the idle time; false once nothing was
+    // asked for that long, when the agent is done.
+    bool ForgetIdle(std::time_t now);
     // How long the agent waits for a request before it ends.
     static int IdleSeconds();
 
@@ -56,7 +57,10 @@ private:
     void Keep(std::unique_ptr<Entry> entry);
     Entry* Find(const SecureBuffer& id, const KdfParams& kdf, const std::array<unsigned char, kSaltSize>* salt);
 
+    void Answer(AgentConnection& client);
+
     SecureBuffer secret_;
+    std::time_t lastRequest_;
     std::vector<std::unique_ptr<Entry>> entries_;
 };
 

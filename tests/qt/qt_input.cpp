@@ -207,7 +207,7 @@ void PressButton(Handle dialog, int id) {
 // when there are several, typed as a person types them.
 bool ChooseFiles(Handle handle, const std::vector<std::string>& paths) {
     auto* dialog = static_cast<QFileDialog*>(handle);
-    const QString folder = QString::fromStdString(paths[0].substr(0, paths[0].find_last_of('/')));
+    const QString folder = QString::fromStdString(FolderOf(paths));
     if (dialog->directory().absolutePath() != folder) {
         dialog->setDirectory(folder);
         return false;
@@ -216,11 +216,7 @@ bool ChooseFiles(Handle handle, const std::vector<std::string>& paths) {
     g_listingTicks = 0;
     ExpectShownAsAsked(dialog);
     EXPECT_TRUE(Offers(dialog, paths)) << "the dialog does not offer every chosen file";
-    QString names;
-    for (const std::string& path : paths) {
-        const QString name = QString::fromStdString(path.substr(path.find_last_of('/') + 1));
-        names += paths.size() == 1 ? name : "\"" + name + "\" ";
-    }
+    const QString names = QString::fromStdString(TypedNames(paths));
     dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(names);
     QMetaObject::invokeMethod(dialog, "accept");  // as the Open button does
     return true;

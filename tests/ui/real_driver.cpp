@@ -6,10 +6,29 @@
 // backend is recorded on the way through, as the headless driver records it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/backend.h"
 #include "tests/ui/driver.h"
 #include "tests/ui/real_input.h"
 #include "tests/ui/script.h"
+
+namespace real_input {
+
+std::string FolderOf(const std::vector<std::string>& paths) {
+    return std::filesystem::path(paths.front()).parent_path().string();
+}
+
+std::string TypedNames(const std::vector<std::string>& paths) {
+    std::string names;
+    for (const std::string& path : paths) {
+        const std::string name = std::filesystem::path(path).filename().string();
+        names += paths.size() == 1 ? name : "\"" + name + "\" ";
+    }
+    return names;
+}
+
+}  // namespace real_input
 
 namespace test {
 

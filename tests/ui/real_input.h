@@ -61,6 +61,12 @@ void PressButton(Handle dialog, int id);  // IDOK or IDCANCEL
 // as a person takes it; true once the choice is made.
 bool ChooseFiles(Handle dialog, const std::vector<std::string>& paths);
 
+// For each system's ChooseFiles, from the real-window driver: the folder
+// of `paths` (no separator at its end), and their names as a person types
+// them into the dialog's name field, quoted when there are several.
+std::string FolderOf(const std::vector<std::string>& paths);
+std::string TypedNames(const std::vector<std::string>& paths);
+
 // Visible top-level windows of this thread.
 int VisibleWindows();
 

@@ -230,16 +230,11 @@ void PressButton(Handle dialog, int id) {
 bool ChooseFiles(Handle dialog, const std::vector<std::string>& paths) {
     if (g_folderEnteredIn != AsWindow(dialog)) {
         g_folderEnteredIn = AsWindow(dialog);
-        EnterFileName(AsWindow(dialog), paths[0].substr(0, paths[0].find_last_of("\\/") + 1));
+        EnterFileName(AsWindow(dialog), FolderOf(paths) + "\\");
         return false;
     }
-    std::string names;
-    for (const std::string& path : paths) {
-        const std::string name = path.substr(path.find_last_of("\\/") + 1);
-        names += paths.size() == 1 ? name : "\"" + name + "\" ";
-    }
     g_folderEnteredIn = nullptr;
-    EnterFileName(AsWindow(dialog), names);
+    EnterFileName(AsWindow(dialog), TypedNames(paths));
     return true;
 }
 

@@ -24,7 +24,6 @@ bool StillAt(const std::string& path, const struct stat& own) {
 // socket is no longer at its path (the runtime folder is removed at logout).
 void Serve(int listener, const std::string& path, const struct stat& own) {
     KeyAgent agent;
-    std::time_t lastRequest = std::time(nullptr);
     for (;;) {
         pollfd incoming{listener, POLLIN, 0};
         if (::poll(&incoming, 1, 1000) > 0) {
@@ -32,12 +31,9 @@ void Serve(int listener, const std::string& path, const struct stat& own) {
             if (client >= 0) {
                 SocketConnection connection(client);
                 agent.Handle(connection);
-                lastRequest = std::time(nullptr);
             }
         }
-        const std::time_t now = std::time(nullptr);
-        agent.ForgetIdle(now);
-        if (now - lastRequest >= KeyAgent::IdleSeconds() || !StillAt(path, own)) return;
+        if (!agent.ForgetIdle(std::time(nullptr)) || !StillAt(path, own)) return;
     }
 }
 

@@ -53,8 +53,7 @@ int RunKeyAgent() {
     if (pipe == INVALID_HANDLE_VALUE) return 0;  // another agent serves already
     const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     KeyAgent agent;
-    std::time_t lastRequest = std::time(nullptr);
-    for (;;) {
+    do {
         if (AwaitClient(pipe, event)) {
             {
                 PipeConnection client(pipe, true);
@@ -65,12 +64,8 @@ int RunKeyAgent() {
                 client.Receive(&rest, 1);
             }
             DisconnectNamedPipe(pipe);
-            lastRequest = std::time(nullptr);
         }
-        const std::time_t now = std::time(nullptr);
-        agent.ForgetIdle(now);
-        if (now - lastRequest >= KeyAgent::IdleSeconds()) break;
-    }
+    } while (agent.ForgetIdle(std::time(nullptr)));
     CloseHandle(event);
     CloseHandle(pipe);
     return 0;
