@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include "tav/os/files.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -39,20 +41,97 @@ const std::string& ThisUsersSid() {
     return sid;
 }
 
-}  // namespace
-
-std::string AgentPipeName() {
-    return ThisUsersSid().empty() ? std::string() : "\\\\.\\pipe\\TAV-keys-" + ThisUsersSid();
-}
-
-std::string OwnerOnlyDescriptor() { return "D:P(A;;GA;;;" + ThisUsersSid() + ")"; }
-
 bool ProcessIsThisUser(DWORD pid) {
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (process == nullptr) return false;
     const std::string sid = SidOfProcess(process);
     CloseHandle(process);
     return !sid.empty() && sid == ThisUsersSid();
+}
+
+// The agent may not impersonate its client beyond learning who it is.
+HANDLE OpenPipe(const std::string& name) {
+    return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+}
+
+// Starts this program as an agent, detached, in the system's folder so
+// that it holds no folder of the user's busy, inheriting nothing (not even
+// standard handles, which would keep whoever reads the caller's output
+// waiting). A window it shows is shown without taking the keyboard.
+bool StartAgent(const char* argument) {
+    std::string line = "\"" + OwnProgramPath() + "\" " + argument;
+    char folder[MAX_PATH];
+    if (GetSystemDirectoryA(folder, MAX_PATH) == 0) return false;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;  // no handles: nothing of the caller's stays open
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(OwnProgramPath().c_str(), line.data(), nullptr, nullptr, FALSE,
+                        DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr, folder, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+}  // namespace
+
+std::string AgentPipeName(const char* purpose) {
+    if (ThisUsersSid().empty()) return {};
+    return std::string("\\\\.\\pipe\\TAV-") + purpose + "-" + ThisUsersSid();
+}
+
+HANDLE CreateAgentPipe(const std::string& name) {
+    const std::string ownerOnly = "D:P(A;;GA;;;" + ThisUsersSid() + ")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(ownerOnly.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    const HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                         1, 4096, 4096, 0, &security);
+    LocalFree(descriptor);
+    return pipe;
+}
+
+bool AwaitClient(HANDLE pipe, HANDLE event, DWORD milliseconds) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    ResetEvent(event);
+    if (ConnectNamedPipe(pipe, &overlapped)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_PIPE_CONNECTED) return true;
+    if (error != ERROR_IO_PENDING) return false;
+    if (WaitForSingleObject(event, milliseconds) != WAIT_OBJECT_0) CancelIo(pipe);
+    DWORD ignored = 0;
+    return GetOverlappedResult(pipe, &overlapped, &ignored, TRUE) != 0;
+}
+
+std::unique_ptr<PipeConnection> ConnectToAgent(const std::string& name, const char* argument) {
+    if (name.empty()) return nullptr;
+    HANDLE pipe = OpenPipe(name);
+    bool started = false;
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    while (pipe == INVALID_HANDLE_VALUE && GetTickCount64() < deadline) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND && !started) {
+            if (!StartAgent(argument)) return nullptr;
+            started = true;
+        } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) {
+            return nullptr;
+        }
+        if (!WaitNamedPipeA(name.c_str(), 100)) Sleep(50);
+        pipe = OpenPipe(name);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) return nullptr;
+    auto agent = std::make_unique<PipeConnection>(pipe, false);
+    if (!agent->PeerIsThisUser()) return nullptr;
+    return agent;
 }
 
 PipeConnection::PipeConnection(HANDLE pipe, bool agentSide)

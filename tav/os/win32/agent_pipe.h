@@ -2,22 +2,26 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "tav/os/key_agent.h"
 
-// The key agent's named pipe, for both of its ends; not for use elsewhere.
+// The named pipes of TAV's per-user agents (the key agent, the notice
+// window), for both of their ends; not for use elsewhere. Each is one pipe
+// instance that only this user may open and no other machine may reach.
 namespace tav {
 
-// "\\.\pipe\TAV-keys-" and this user's SID, or nothing when the SID cannot
-// be read.
-std::string AgentPipeName();
+// "\\.\pipe\TAV-<purpose>-" and this user's SID, or nothing when the SID
+// cannot be read.
+std::string AgentPipeName(const char* purpose);
 
-// The security descriptor that admits this user alone ("D:P(A;;GA;;;SID)").
-std::string OwnerOnlyDescriptor();
+// The agent's end, created by the first agent alone: INVALID_HANDLE_VALUE
+// when another one serves already.
+HANDLE CreateAgentPipe(const std::string& name);
 
-// True when the process `pid` runs as this user.
-bool ProcessIsThisUser(DWORD pid);
+// Waits up to `milliseconds` for a client; true when one is connected.
+bool AwaitClient(HANDLE pipe, HANDLE event, DWORD milliseconds);
 
 // One end of a connected pipe, opened for overlapped I/O: every send and
 // receive waits two seconds at most. The client's end is closed with the
@@ -40,5 +44,11 @@ private:
     HANDLE event_;
     bool agentSide_;
 };
+
+// The client's end, opened only when the agent at the other end runs as
+// this user. When none listens, this program is started as the agent
+// (`TAV <argument>`, detached) and given two seconds to listen; busy or
+// not started by then, there is none to be had (nullptr).
+std::unique_ptr<PipeConnection> ConnectToAgent(const std::string& name, const char* argument);
 
 }  // namespace tav
