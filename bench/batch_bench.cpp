@@ -1,8 +1,12 @@
 // A batch of small files through Druvel's file jobs, as a drop of many files
-// runs it: every file one TAV run, with the key cache and without. Built
-// for Linux and for Windows (where it runs TAV.exe as Druvel.exe does).
-//   batch_bench path/to/TAV [files] [files-without-cache]
+// runs it: every file one TAV run, with the key cache and without; then a
+// batch of failures, the encrypted files dropped again while their
+// originals are there (each refused, the target existing), with TAV's
+// notices on and off. Built for Linux and for Windows (where it runs
+// TAV.exe as Druvel.exe does, in a console of its own).
+//   batch_bench path/to/TAV [files] [files-without-cache] [failures]
 // Prints: name, files, seconds.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +52,16 @@ double Batch(const fs::path& folder, int files, const char* label) {
     return seconds;
 }
 
+// The first `files` encrypted files of a batch decrypted again next to
+// their originals: each run fails.
+void Failures(const fs::path& folder, int files, const char* notify, const char* label) {
+    SetEnvironment("TAV_NOTIFY", notify);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < files; ++i) ProcessFile((folder / ("f" + std::to_string(i) + "_txt.TAV")).string(), BatchKey());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s %d %.2f\n", label, files, seconds);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +69,7 @@ int main(int argc, char** argv) {
     const fs::path tav = fs::absolute(argv[1]);
     const int files = argc > 2 ? std::atoi(argv[2]) : 100;
     const int uncached = argc > 3 ? std::atoi(argv[3]) : 5;
+    const int failures = argc > 4 ? std::min(std::atoi(argv[4]), files) : 0;
     const fs::path work = fs::temp_directory_path() / ("druvel-batch-" + std::to_string(std::random_device()()));
     fs::create_directories(work / "runtime");
     fs::permissions(work / "runtime", fs::perms::owner_all);
@@ -64,6 +79,10 @@ int main(int argc, char** argv) {
     SetEnvironment("XDG_RUNTIME_DIR", (work / "runtime").string().c_str());
     SetEnvironment("TAV_KEY_CACHE", "on");
     Batch(work / "cached", files, "batch-with-cache");
+    if (failures > 0) {
+        Failures(work / "cached", failures, "on", "failures-with-notices");
+        Failures(work / "cached", failures, "off", "failures-without-notices");
+    }
     SetEnvironment("TAV_KEY_CACHE", "off");
     Batch(work / "uncached", uncached, "batch-without-cache");
     fs::current_path(work.root_path());

@@ -14,6 +14,9 @@ export WINEPREFIX="$build/wine" WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="
 # Tests run side by side; one key agent would make them wait for each
 # other's key derivations. The agent's own test turns it on for itself.
 export TAV_KEY_CACHE=off
+# Likewise one notice window would collect the failures of every test that
+# starts TAV with a console of its own; the notice window's test turns it on.
+export TAV_NOTIFY=off
 stamp="$WINEPREFIX/.druvel-$arch-$(wine --version)"
 
 if [ ! -f "$stamp" ]; then

@@ -114,6 +114,7 @@ int RunSelfDecrypting(const SelfImage& self) {
 
 int Run(int argc, char** argv, KeyArgument* keyArgument) {
     if (argc == 2 && std::strcmp(argv[1], kKeyAgentArgument) == 0) return RunKeyAgent();
+    if (argc == 2 && std::strcmp(argv[1], kNoticeWindowArgument) == 0) return RunNoticeWindow();
     std::unique_ptr<SecureBuffer> key;
     if (keyArgument != nullptr) key = keyArgument->Take();
     if (Asks(argc, argv, "--help", "-h")) {

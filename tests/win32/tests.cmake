@@ -4,7 +4,7 @@
 # TAV's unit suites too, built for Windows.
 add_executable(tav_windows_tests win32/tav_windows_test.cpp tav/vectors_test.cpp tav/os/arguments_test.cpp
                tav/format/format_test.cpp tav/engine/engine_test.cpp)
-target_link_libraries(tav_windows_tests PRIVATE tav_engine druvel_test_support GTest::gtest_main)
+target_link_libraries(tav_windows_tests PRIVATE tav_engine druvel_system druvel_test_support GTest::gtest_main)
 target_compile_definitions(tav_windows_tests PRIVATE
   TAV_PATH="$<TARGET_FILE:TAV>"
   PROJECT_VERSION="${PROJECT_VERSION}"

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tav/base/failure.h"
 #include "tav/os/notify.h"
 #include "tav/os/terminal.h"
 
@@ -136,9 +137,7 @@ std::string EscapedMarkup(const std::string& text) {
 }  // namespace
 
 bool NotificationsAvailable() {
-    const char* choice = std::getenv("TAV_NOTIFY");
-    if (choice != nullptr && (std::strcmp(choice, "off") == 0 || std::strcmp(choice, "0") == 0)) return false;
-    return !ErrorsGoToATerminal() && (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) && !SessionBusAddress().empty() &&
+    return !NotificationsTurnedOff() && !ErrorsGoToATerminal() && (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) && !SessionBusAddress().empty() &&
            ::access(kGdbus, X_OK) == 0;
 }
 
@@ -157,5 +156,8 @@ std::uint32_t ShowNotification(const std::string& body, std::uint32_t replaces, 
     if (reply.rfind(kPrefix, 0) != 0) return 0;
     return static_cast<std::uint32_t>(std::strtoul(reply.c_str() + std::strlen(kPrefix), nullptr, 10));
 }
+
+// The desktop's notification service shows failures here.
+int RunNoticeWindow() { throw Failure(Exit::Usage, "no notice window here: failures are desktop notifications"); }
 
 }  // namespace tav

@@ -1,16 +1,20 @@
 // On Windows a failure is shown where it happened: when TAV has a console
 // window of its own (Druvel starts it so, and a double-clicked
-// self-decrypting program gets one), the window would close with the
-// process before anyone could read the message, so it stays open until a
-// key is pressed or some seconds have passed. Progress needs nothing more:
-// it is on that console already.
+// self-decrypting program gets one), that window closes with the process,
+// before anyone could read the message. The message goes to the notice
+// window instead (notice_window.cpp), and TAV ends at once. Where that
+// window cannot be had, the console stays open until a key is pressed or
+// some seconds have passed. Progress needs nothing more: it is on that
+// console already.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "tav/os/notify.h"
+#include "tav/os/win32/agent_pipe.h"
+#include "tav/os/win32/notice.h"
 
 namespace tav {
 
@@ -40,15 +44,28 @@ void WaitForKeyOrTimeout(DWORD milliseconds) {
     CloseHandle(input);
 }
 
-}  // namespace
-
-bool NotificationsAvailable() {
-    const char* choice = std::getenv("TAV_NOTIFY");
-    return !(choice != nullptr && std::strcmp(choice, "off") == 0) && OwnsConsole();
+// True once the notice window has shown `message`.
+bool DeliverNotice(const std::string& message) {
+    const std::unique_ptr<PipeConnection> window =
+        ConnectToAgent(AgentPipeName(kNoticePipePurpose), kNoticeWindowArgument);
+    if (window == nullptr) return false;
+    const std::size_t size = std::min(message.size(), kMaxNoticeSize);
+    const unsigned char length[4] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
+                                     static_cast<unsigned char>(size >> 16), static_cast<unsigned char>(size >> 24)};
+    unsigned char shown = 0;
+    return window->Send(length, sizeof length) && window->Send(message.data(), size) && window->Receive(&shown, 1) &&
+           shown == 1;
 }
 
-std::uint32_t ShowNotification(const std::string& /*body*/, std::uint32_t /*replaces*/, bool failure) {
+}  // namespace
+
+bool NotificationsAvailable() { return !NotificationsTurnedOff() && OwnsConsole(); }
+
+std::uint32_t ShowNotification(const std::string& body, std::uint32_t /*replaces*/, bool failure) {
     if (!failure) return 0;
+    // A window being closed just as the message arrives does not show it:
+    // then a new one is started.
+    if (DeliverNotice(body) || DeliverNotice(body)) return 0;
     std::fputs("Press a key to close this window.\n", stderr);
     std::fflush(stderr);
     WaitForKeyOrTimeout(kKeepOpenMilliseconds);
