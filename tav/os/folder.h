@@ -61,7 +61,8 @@ private:
     void AddRecord(const Record& record);
     void ReadFile(const File& file, std::uint64_t offset, unsigned char* buffer, std::size_t size) const;
 
-    int root_;
+    int root_ = -1;         // the root, held open (POSIX)
+    std::string rootPath_;  // the root's full path, as the system takes it (Windows)
     std::string records_;
     std::vector<Piece> pieces_;
     std::vector<File> files_;

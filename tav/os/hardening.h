@@ -20,8 +20,7 @@ void HoldSignals();
 void ReleaseSignals();
 
 // Removes the folder at `path` and everything in it, links never followed.
-// Async-signal-safe, so that the signal cleanup can use it too. POSIX only:
-// on Windows TAV builds no folders.
+// Async-signal-safe on POSIX, so that the signal cleanup can use it too.
 void RemoveTree(const char* path);
 
 // Overwrites a generous stretch of the stack below the caller, where the

@@ -51,23 +51,6 @@ protected:
         test::WriteFile(path, "plain text of " + name);
         return path;
     }
-
-    // With the real tool and "Delete encrypted" on: drops `source`, removes
-    // it once `encrypted` is there, and drops `encrypted` to get it back.
-    void RoundTripByDropping(const std::string& source, const std::string& encrypted) {
-        fs::remove(folder_.file("TAV"));
-        fs::create_symlink(TAV_PATH, folder_.file("TAV"));
-        test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
-        user.TypeText(IDC_KEY, "a real key");
-        user.DropFiles({source});
-        user.Call([source, encrypted] {
-            EXPECT_TRUE(fs::exists(encrypted));
-            fs::remove_all(source);
-        });
-        user.DropFiles({encrypted});
-        user.PressEscape();
-        Run();
-    }
 };
 
 QUrl Url(const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); }
@@ -174,28 +157,6 @@ TEST_F(QtWindows, ADropIsTakenBeforeItsBatchRuns) {
     user.PressEscape();
     Run();
     EXPECT_EQ(tool_.Runs().size(), 1u);
-}
-
-// With the real tool: a dropped file is encrypted next to itself, and the
-// encrypted file dropped back gives the original and, with "Delete
-// encrypted" on, goes away.
-TEST_F(QtWindows, EncryptsAndDecryptsWithTheRealTool) {
-    const std::string plain = Plain("notes.txt");
-    const std::string original = test::ReadFile(plain);
-    RoundTripByDropping(plain, folder_.file("notes_txt.TAV"));
-    EXPECT_EQ(test::ReadFile(plain), original);
-    EXPECT_FALSE(fs::exists(folder_.file("notes_txt.TAV")));
-}
-
-// A dropped folder goes the same way: "my.album" becomes "my_album.TAV",
-// which gives the folder back and goes away once the folder is there.
-TEST_F(QtWindows, EncryptsAndDecryptsAFolderWithTheRealTool) {
-    const std::string album = folder_.file("my.album");
-    fs::create_directories(album + "/2026");
-    test::WriteFile(album + "/2026/beach.jpg", "not really a picture");
-    RoundTripByDropping(album, folder_.file("my_album.TAV"));
-    EXPECT_EQ(test::ReadFile(album + "/2026/beach.jpg"), "not really a picture");
-    EXPECT_FALSE(fs::exists(folder_.file("my_album.TAV")));
 }
 
 }  // namespace

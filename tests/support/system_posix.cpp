@@ -22,6 +22,7 @@ void SetEnvironment(const char* name, const char* value) {
 
 void InstallProgram(const std::filesystem::path& program, const std::filesystem::path& folder,
                     const std::string& name) {
+    std::filesystem::remove(folder / name);
     std::filesystem::create_symlink(program, folder / name);
 }
 

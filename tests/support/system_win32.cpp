@@ -25,6 +25,7 @@ void SetEnvironment(const char* name, const char* value) {
 // Windows programs are found by their file, so the program is copied there.
 void InstallProgram(const std::filesystem::path& program, const std::filesystem::path& folder,
                     const std::string& name) {
+    std::filesystem::remove(folder / (name + ".exe"));
     std::filesystem::copy_file(program, folder / (name + ".exe"));
 }
 

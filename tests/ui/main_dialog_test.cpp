@@ -39,6 +39,22 @@ protected:
     }
 
     using Captions = std::vector<std::string>;
+
+    // With the real tool and "Delete encrypted" on: drops `source`, removes
+    // it once `encrypted` is there, and drops `encrypted` to get it back.
+    void RoundTripByDropping(const std::string& source, const std::string& encrypted) {
+        test::InstallProgram(TAV_PATH, folder_.path(), "TAV");
+        test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
+        user.TypeText(IDC_KEY, "a real key");
+        user.DropFiles({source});
+        user.Call([source, encrypted] {
+            EXPECT_TRUE(fs::exists(encrypted));
+            fs::remove_all(source);
+        });
+        user.DropFiles({encrypted});
+        user.PressEscape();
+        Run();
+    }
 };
 
 TEST_F(MainWindow, StartsWithTheKeyFieldFocusedAndOptionsLoaded) {
@@ -316,6 +332,27 @@ TEST_F(MainWindow, MinimisedItPaintsItsIconCentred) {
     EXPECT_EQ(shown().iconsDrawn[0].x, -15);
     EXPECT_EQ(shown().iconsDrawn[0].y, -15);
     EXPECT_EQ(shown().iconsDrawn[0].icon, LoadIcon(IDR_MAINFRAME));
+}
+
+// With the real tool: a dropped file is encrypted next to itself, and the
+// encrypted file dropped back gives the original and, with "Delete
+// encrypted" on, goes away.
+TEST_F(MainWindow, EncryptsAndDecryptsWithTheRealTool) {
+    const std::string plain = Plain("notes.txt");
+    RoundTripByDropping(plain, folder_.file("notes_txt.TAV"));
+    EXPECT_EQ(test::ReadFile(plain), "contents");
+    EXPECT_FALSE(fs::exists(folder_.file("notes_txt.TAV")));
+}
+
+// A dropped folder goes the same way: "my.album" becomes "my_album.TAV",
+// which gives the folder back and goes away once the folder is there.
+TEST_F(MainWindow, EncryptsAndDecryptsAFolderWithTheRealTool) {
+    const std::string album = folder_.file("my.album");
+    fs::create_directories(album + "/2026");
+    test::WriteFile(album + "/2026/beach.jpg", "not really a picture");
+    RoundTripByDropping(album, folder_.file("my_album.TAV"));
+    EXPECT_EQ(test::ReadFile(album + "/2026/beach.jpg"), "not really a picture");
+    EXPECT_FALSE(fs::exists(folder_.file("my_album.TAV")));
 }
 
 }  // namespace

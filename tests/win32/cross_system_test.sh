@@ -1,7 +1,8 @@
 #!/bin/sh
 # A file encrypted on Linux opens with TAV.exe, and one encrypted by TAV.exe
 # opens on Linux, for every way of decrypting and a key with blanks, quotes
-# and backslashes.
+# and backslashes; a folder travels both ways too, and one that Windows
+# cannot hold is refused by TAV.exe with nothing left behind.
 #   cross_system_test.sh LINUX_TAV WINDOWS_TAV
 set -eu
 linux=$1 windows=$2
@@ -31,4 +32,47 @@ done
 if "$linux" D from-windows.TAV wrong.bin "another key" 2>/dev/null; then
   echo "a wrong key opened the file"; exit 1
 fi
+
+# A tree with an empty folder, a read-only file, a stored time, a name
+# beyond ASCII and a path longer than Windows's old 260 characters.
+long=$(printf 'folder-with-a-rather-long-name-%s' 0123456789012345678)
+mkdir -p tree/empty "tree/$long/$long/$long/$long/$long"
+printf 'deep' >"tree/$long/$long/$long/$long/$long/deep.txt"
+printf 'caf\303\251' >"tree/$(printf 'caf\303\251').txt"
+printf 'kept' >tree/read-only.txt
+chmod 444 tree/read-only.txt
+touch -d '2001-02-03 04:05:06.1234567' tree/read-only.txt
+same_tree() {
+  diff -r tree "$1"
+  [ "$(stat -c '%a %y' tree/read-only.txt)" = "$(stat -c '%a %y' "$1/read-only.txt")" ]
+}
+"$linux" e1 tree tree-from-linux.TAV "$key"
+wine_tav D tree-from-linux.TAV tree-on-windows "$key"
+same_tree tree-on-windows
+wine_tav e1 tree tree-from-windows.TAV "$key"
+"$linux" D tree-from-windows.TAV tree-on-linux "$key"
+same_tree tree-on-linux
+
+# What Windows cannot hold: refused with the entry's name, nothing made.
+mkdir refused
+: >err.txt
+refuse() {  # refuse NAME-IN-MESSAGE: the folder "refused" holds it
+  "$linux" e1 refused refused.TAV "$key"
+  before=$(ls -A)
+  if wine_tav D refused.TAV refused-out "$key" 2>err.txt; then echo "TAV.exe took $1"; exit 1; fi
+  grep -qF "$1" err.txt || { echo "the message does not name $1:"; cat err.txt; exit 1; }
+  [ "$(ls -A)" = "$before" ] || { echo "left behind after $1:"; ls -A; exit 1; }
+  rm -rf refused/* refused.TAV
+}
+for name in 'a:b' 'CON.txt' 'trailing.'; do
+  : >"refused/$name"
+  refuse "$name"
+done
+: >"refused/$(printf 'not\377utf8')"
+refuse 'not\xffutf8'
+: >refused/Same; : >refused/same
+refuse same
+ln -s read-only.txt refused/link
+refuse link
+
 echo "both ways: ok"

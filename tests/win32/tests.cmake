@@ -19,7 +19,9 @@ add_executable(ui_win32_tests ui/main_dialog_test.cpp ui/settings_dialog_test.cp
                win32/win32_input.cpp ${DRUVEL_RC})
 add_dependencies(ui_win32_tests druvel_rc)
 target_link_libraries(ui_win32_tests PRIVATE druvel_ui druvel_test_support GTest::gtest_main)
-target_compile_definitions(ui_win32_tests PRIVATE FAKE_TAV_PATH="$<TARGET_FILE:fake_tav>")
+target_compile_definitions(ui_win32_tests PRIVATE FAKE_TAV_PATH="$<TARGET_FILE:fake_tav>"
+                           TAV_PATH="$<TARGET_FILE:tav_fast_kdf>")
+add_dependencies(ui_win32_tests tav_fast_kdf)
 # The display's keyboard focus is one for all its windows: one test at a time.
 gtest_discover_tests(ui_win32_tests PROPERTIES TIMEOUT 60 RESOURCE_LOCK display ${DRUVEL_DISCOVERY})
 

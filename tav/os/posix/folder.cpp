@@ -103,13 +103,6 @@ FolderSource::FolderSource(const std::string& path) : root_(::open(path.c_str(),
 
 FolderSource::~FolderSource() { ::close(root_); }
 
-void FolderSource::AddRecord(const Record& record) {
-    const std::string bytes = SerializeRecord(record);
-    pieces_.push_back({size_, bytes.size(), records_.size(), false});
-    records_ += bytes;
-    size_ += bytes.size();
-}
-
 // Every entry is looked at through its parent's descriptor without following
 // links, so what is stored is what was listed, even while someone swaps a
 // subfolder for a link.
@@ -170,26 +163,6 @@ void FolderSource::DescendInto(Descriptor& folder, const Identity& own, const Id
     folder.Reset(::openat(child.get(), "..", kFolderFlags));
     struct stat back;
     if (folder.get() < 0 || ::fstat(folder.get(), &back) != 0 || IdentityOf(back) != own) SourceChanged(path);
-}
-
-std::size_t FolderSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    auto piece = std::upper_bound(pieces_.begin(), pieces_.end(), offset,
-                                  [](std::uint64_t at, const Piece& p) { return at < p.start; });
-    if (piece == pieces_.begin()) return 0;
-    for (--piece; piece != pieces_.end() && done < size; ++piece) {
-        const std::uint64_t from = offset + done - piece->start;
-        if (from >= piece->length) continue;
-        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(piece->length - from, size - done));
-        if (piece->isFile) {
-            ReadFile(files_[piece->at], from, out + done, take);
-        } else {
-            std::memcpy(out + done, records_.data() + piece->at + from, take);
-        }
-        done += take;
-    }
-    return done;
 }
 
 // Opens the file anew for each read, so that a tree of any size needs no

@@ -15,6 +15,7 @@
 #include "tav/base/failure.h"
 #include "tav/os/files.h"
 #include "tav/os/hardening.h"
+#include "tav/os/win32/files.h"
 
 namespace tav {
 
@@ -40,23 +41,12 @@ std::string SystemMessage(DWORD error) {
     return message;
 }
 
-[[noreturn]] void FailIo(const std::string& what, DWORD error = GetLastError()) {
-    throw Failure(Exit::Io, what + ": " + SystemMessage(error));
-}
-
 HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
 int DescriptorFor(HANDLE handle) {
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
     if (fd < 0) CloseHandle(handle);
     return fd;
-}
-
-std::string RandomSuffix() {
-    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string suffix(6, '0');
-    for (char& c : suffix) c = kDigits[randombytes_uniform(sizeof kDigits - 1)];
-    return suffix;
 }
 
 // Sets or takes off the mark that deletes the file when its last handle closes.
@@ -72,20 +62,6 @@ bool ShowFile(HANDLE handle) {
     FILE_BASIC_INFO shown{};
     shown.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     return SetFileInformationByHandle(handle, FileBasicInfo, &shown, sizeof shown) != 0;
-}
-
-std::wstring WideFromAnsi(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-[[noreturn]] void FailToName(const std::string& target, DWORD error) {
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-        throw Failure(Exit::TargetExists, "the target exists already: " + target);
-    }
-    FailIo("cannot create " + target, error);
 }
 
 // Renames through the handle (the file admits no other opener), in its own
@@ -112,15 +88,7 @@ void NameMarkedFile(HANDLE handle, const std::string& target) {
 
 // The path of `path` as the system's own functions name it: "\??\C:\..."
 // or "\??\UNC\server\share\...".
-std::wstring SystemPath(const std::string& path) {
-    const std::wstring wide = WideFromAnsi(path);
-    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    std::wstring full(length, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), length, full.data(), nullptr));
-    if (full.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + full.substr(4);
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
-    return L"\\??\\" + full;
-}
+std::wstring SystemPath(const std::string& path) { return L"\\??\\" + LongPath(WideFromAnsi(path)).substr(4); }
 
 // Gives the file open at `handle` a second name, `target`, never over an
 // existing file; the hidden name goes when the handle closes. The file is
@@ -153,6 +121,67 @@ bool HardLinksWork(HANDLE handle) {
 }
 
 }  // namespace
+
+[[noreturn]] void FailIo(const std::string& what, DWORD error) {
+    throw Failure(Exit::Io, what + ": " + SystemMessage(error));
+}
+
+[[noreturn]] void FailToName(const std::string& target, DWORD error) {
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        throw Failure(Exit::TargetExists, "the target exists already: " + target);
+    }
+    FailIo("cannot create " + target, error);
+}
+
+std::string RandomSuffix() {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix(6, '0');
+    for (char& c : suffix) c = kDigits[randombytes_uniform(sizeof kDigits - 1)];
+    return suffix;
+}
+
+std::wstring WideFromAnsi(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::wstring LongPath(const std::wstring& path) {
+    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(length, L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), length, full.data(), nullptr));
+    if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+void RemoveTreeWide(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (!link && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                SetFileAttributesW(child.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            }
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                DeleteFileW(child.c_str());
+            } else if (link) {
+                RemoveDirectoryW(child.c_str());
+            } else {
+                RemoveTreeWide(child);
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+void RemoveTree(const char* path) { RemoveTreeWide(LongPath(WideFromAnsi(path))); }
 
 std::string FolderOf(const std::string& path) {
     const std::size_t drive = DriveLength(path);

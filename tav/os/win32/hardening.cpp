@@ -1,13 +1,14 @@
 // Guards for the run on Windows. There are no signals: Ctrl-C, Ctrl-Break,
 // closing the console window, logging off and shutting down reach a console
 // control handler, on a thread of its own, which removes the pending
-// temporary file and ends the process. Crash dialogs are off, so a fault
+// temporary file or folder and ends the process. Crash dialogs are off, so a fault
 // ends the run at once instead of waiting for a click.
 #include <windows.h>
 
 #include <mutex>
 #include <string>
 
+#include "tav/os/files.h"
 #include "tav/os/hardening.h"
 
 namespace tav {
@@ -22,7 +23,11 @@ std::string g_pending;  // guarded by g_pendingLock
 // before the process is gone.
 BOOL WINAPI CleanUpOnBreak(DWORD /*event*/) {
     g_pendingLock.lock();
-    if (!g_pending.empty()) DeleteFileA(g_pending.c_str());
+    if (IsFolder(g_pending)) {
+        RemoveTree(g_pending.c_str());
+    } else if (!g_pending.empty()) {
+        DeleteFileA(g_pending.c_str());
+    }
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
     return TRUE;
 }
