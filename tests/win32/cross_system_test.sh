@@ -53,6 +53,18 @@ wine_tav e1 tree tree-from-windows.TAV "$key"
 "$linux" D tree-from-windows.TAV tree-on-linux "$key"
 same_tree tree-on-linux
 
+# What a TAV.exe ended from outside left behind goes with the next folder
+# decryption there, when it is provably TAV's; a look-alike stays.
+for left in .TAV-abcdef .TAV-ghijkl; do
+  mkdir -p "$left/folder"
+  printf 'TAV: a folder being decrypted; removed when no TAV holds it.\n' >"$left/TAV-folder-in-progress"
+done
+: >.TAV-ghijkl/mine.txt
+touch -d '2 minutes ago' .TAV-abcdef .TAV-ghijkl
+wine_tav D tree-from-linux.TAV tree-again "$key"
+if [ -e .TAV-abcdef ] || [ ! -e .TAV-ghijkl/mine.txt ]; then echo "wrong folders removed:"; ls -A; exit 1; fi
+rm -rf .TAV-ghijkl
+
 # What Windows cannot hold: refused with the entry's name, nothing made.
 mkdir refused
 : >err.txt

@@ -11,7 +11,6 @@
 #include <optional>
 #include <thread>
 
-#include "platform/system/process.h"
 #include "tests/support/run.h"
 #include "tests/support/workspace.h"
 
@@ -119,14 +118,16 @@ TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
     EXPECT_EQ(Tav("TAV e0 only-two").status, 1);
 }
 
-TEST_F(WindowsTav, FoldersAreRefusedWithAReason) {
-    fs::create_directory(folder_.file("photos"));
-    const RunResult result = Tav(DruvelLine("e0", folder_.file("photos"), folder_.file("photos_.TAV"), "k"));
-    EXPECT_EQ(result.status, 5);
-    EXPECT_NE(result.errors.find("Linux only"), std::string::npos) << result.errors;
-    EXPECT_FALSE(fs::exists(folder_.file("photos_.TAV")));
-    const RunResult help = Tav("TAV --help");
-    EXPECT_EQ(help.errors.find("folder"), std::string::npos) << "the help offers no folders: " << help.errors;
+// A folder given the way Druvel gives it is encrypted like a file, and the
+// help says so.
+TEST_F(WindowsTav, FoldersTravelAsDruvelHandsThemOver) {
+    fs::create_directories(folder_.file("photos") + "/2026");
+    test::WriteFile(folder_.file("photos") + "/2026/beach.jpg", "not really a picture");
+    EXPECT_EQ(Tav(DruvelLine("e0", folder_.file("photos"), folder_.file("photos_.TAV"), "k")).status, 0);
+    fs::remove_all(folder_.file("photos"));
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("photos_.TAV"), folder_.file("photos"), "k")).status, 0);
+    EXPECT_EQ(ReadFile(folder_.file("photos") + "/2026/beach.jpg"), "not really a picture");
+    EXPECT_NE(Tav("TAV --help").errors.find("a file or a folder"), std::string::npos);
     EXPECT_EQ(Tav("TAV --version").errors, "TAV " PROJECT_VERSION "\r\n");
 }
 
@@ -143,68 +144,6 @@ TEST_F(WindowsTav, SelfDecryptingProgramRestoresNextToItself) {
     EXPECT_EQ(test::RunCommandLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "wrong\r\n").status, 2);
     EXPECT_EQ(Tav(DruvelLine("D", folder_.file("report_txt.EXE"), folder_.file("via-tav.txt"), "k y")).status, 0);
     EXPECT_EQ(ReadFile(folder_.file("via-tav.txt")), "quarterly");
-}
-
-// The notice windows of this user's failing TAV runs ("TAV", a dialog).
-std::vector<HWND> NoticeWindows() {
-    std::vector<HWND> found;
-    for (HWND window = FindWindowExA(nullptr, nullptr, "#32770", "TAV"); window != nullptr;
-         window = FindWindowExA(nullptr, window, "#32770", "TAV")) {
-        found.push_back(window);
-    }
-    return found;
-}
-
-std::string NoticeText(HWND notice) {
-    char text[8192] = "";
-    SendDlgItemMessageA(notice, 100, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-// Closes a notice window as its user would, and waits until its program ended.
-void CloseNotice(HWND notice) {
-    DWORD id = 0;
-    GetWindowThreadProcessId(notice, &id);
-    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-    PostMessageA(notice, WM_COMMAND, IDOK, 0);
-    if (process != nullptr) {
-        EXPECT_EQ(WaitForSingleObject(process, 10000), static_cast<DWORD>(WAIT_OBJECT_0)) << "it stayed";
-        CloseHandle(process);
-    }
-}
-
-// Started as Druvel starts it (a console of its own, in the current
-// folder, while Druvel's window keeps handling its messages), a failing
-// TAV ends at once; its message stays readable in the one notice window of
-// all such failures, which never takes the keyboard from Druvel's window.
-TEST_F(WindowsTav, FailuresEndAtOnceAndLeaveTheirMessagesInOneWindow) {
-    for (const HWND stale : NoticeWindows()) CloseNotice(stale);
-    const HWND main = CreateWindowExA(0, "STATIC", "Druvel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                                      nullptr, nullptr, nullptr, nullptr);
-    SetForegroundWindow(main);
-    if (GetForegroundWindow() != main) GTEST_SKIP() << "this display gives the test's window no keyboard";
-    platform::SetWaitPump([] {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        Sleep(10);
-    });
-    char here[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, here);
-    SetCurrentDirectoryA(fs::path(TAV_PATH).parent_path().string().c_str());
-    SetEnvironmentVariableA("TAV_NOTIFY", "on");
-    for (const char* name : {"first.TAV", "second.TAV", "third.TAV"}) {
-        const std::string missing = folder_.file(name);
-        EXPECT_EQ(platform::RunProgramAndWait("TAV", {}, "D \"" + missing + "\" \"" + folder_.file("out") + "\" \"k\""), 5);
-        const std::vector<HWND> notices = NoticeWindows();
-        ASSERT_EQ(notices.size(), 1u) << "after " << name;
-        EXPECT_NE(NoticeText(notices[0]).find("cannot open " + missing), std::string::npos) << NoticeText(notices[0]);
-        EXPECT_EQ(GetForegroundWindow(), main) << "the notice took the keyboard";
-    }
-    SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
-    SetCurrentDirectoryA(here);
-    platform::SetWaitPump(nullptr);
-    for (const HWND notice : NoticeWindows()) CloseNotice(notice);
-    DestroyWindow(main);
 }
 
 // Ctrl-C (as Ctrl-Break, or closing the console) while the output is being

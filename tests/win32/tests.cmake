@@ -4,7 +4,7 @@
 # TAV's unit suites too, built for Windows.
 add_executable(tav_windows_tests win32/tav_windows_test.cpp tav/vectors_test.cpp tav/os/arguments_test.cpp
                tav/format/format_test.cpp tav/engine/engine_test.cpp)
-target_link_libraries(tav_windows_tests PRIVATE tav_engine druvel_system druvel_test_support GTest::gtest_main)
+target_link_libraries(tav_windows_tests PRIVATE tav_engine druvel_test_support GTest::gtest_main)
 target_compile_definitions(tav_windows_tests PRIVATE
   TAV_PATH="$<TARGET_FILE:TAV>"
   PROJECT_VERSION="${PROJECT_VERSION}"
@@ -24,6 +24,13 @@ target_compile_definitions(ui_win32_tests PRIVATE FAKE_TAV_PATH="$<TARGET_FILE:f
 add_dependencies(ui_win32_tests tav_fast_kdf)
 # The display's keyboard focus is one for all its windows: one test at a time.
 gtest_discover_tests(ui_win32_tests PROPERTIES TIMEOUT 60 RESOURCE_LOCK display ${DRUVEL_DISCOVERY})
+
+# The notice window of failing TAV runs, and who has the keyboard.
+add_executable(notice_tests win32/notice_test.cpp)
+target_link_libraries(notice_tests PRIVATE druvel_system druvel_test_support GTest::gtest_main)
+target_compile_definitions(notice_tests PRIVATE TAV_PATH="$<TARGET_FILE:TAV>")
+add_dependencies(notice_tests TAV)
+gtest_discover_tests(notice_tests PROPERTIES TIMEOUT 60 RESOURCE_LOCK display ${DRUVEL_DISCOVERY})
 
 add_executable(tool_run_tests win32/tool_run_test.cpp)
 target_link_libraries(tool_run_tests PRIVATE druvel_core druvel_test_support GTest::gtest_main)
