@@ -20,6 +20,17 @@ constexpr unsigned char kTagMessage = crypto_secretstream_xchacha20poly1305_TAG_
 constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
 constexpr std::size_t kSealedMetadataSize = kMetadataSize + kAuthSize;
 
+// Where chunk `index` of `chunks` lies in contents of `length` bytes, for
+// a message that tells the user what is lost.
+std::string ChunkPlace(std::uint64_t index, std::uint64_t chunks, std::size_t chunkSize, std::uint64_t length) {
+    const std::string chunk = "chunk " + std::to_string(index + 1) + " of " + std::to_string(chunks);
+    const std::uint64_t first = index * chunkSize;
+    if (first >= length) return "in the padding after its contents (" + chunk + ")";
+    const std::uint64_t last = std::min<std::uint64_t>(first + chunkSize, length) - 1;
+    return "at bytes " + std::to_string(first) + " to " + std::to_string(last) + " of its " + std::to_string(length) +
+           " bytes (" + chunk + ")";
+}
+
 }  // namespace
 
 EncryptedFile::EncryptedFile(const std::string& path) : path_(path), file_(path) {
@@ -56,11 +67,19 @@ void EncryptedFile::Pass(PlainTarget* out) {
 }
 
 void EncryptedFile::CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks,
-                                std::size_t overhead) const {
+                                std::size_t chunkSize, std::size_t overhead) const {
     const auto damaged = [this](const std::string& what) { return Failure(Exit::Damaged, what + ": " + path_); };
-    if (metadata_.length > dataEnd_ || payload > dataEnd_ || chunks > dataEnd_) throw damaged("the file is damaged");
+    // Lengths no file can have; below this limit the sum cannot overflow.
+    constexpr std::uint64_t kLimit = std::uint64_t{1} << 62;
+    if (metadata_.length > kLimit || payload > kLimit) throw damaged("the file is damaged");
     const std::uint64_t expectedEnd = payloadStart + payload + chunks * overhead;
-    if (expectedEnd > dataEnd_) throw damaged("the file is truncated");
+    if (expectedEnd > dataEnd_) {
+        const std::uint64_t whole = dataEnd_ > payloadStart ? (dataEnd_ - payloadStart) / (chunkSize + overhead) : 0;
+        throw damaged("the file is cut short: of its " + std::to_string(metadata_.length) +
+                      " bytes of contents only the first " +
+                      std::to_string(std::min<std::uint64_t>(whole * chunkSize, metadata_.length)) +
+                      " are there, the rest is missing");
+    }
     if (expectedEnd < dataEnd_) throw damaged("the file has unexpected data at its end");
 }
 
@@ -95,7 +114,7 @@ void EncryptedFile::PassV2(PlainTarget* out) {
     const std::uint64_t payloadStart = dataStart_ + kHeaderSize + kSealedMetadataSizeV2;
     const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
     const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
-    CheckLength(payloadStart, payload, chunks, kTagSizeV2);
+    CheckLength(payloadStart, payload, chunks, kChunkSizeV2, kTagSizeV2);
 
     const unsigned workers = WorkerCount();
     const auto ciphers = CiphersFor(keys_, workers);
@@ -115,7 +134,8 @@ void EncryptedFile::PassV2(PlainTarget* out) {
         const std::size_t length = size - kTagSizeV2;
         const AeadNonce nonce = ChunkNonce(i, i + 1 == chunks);
         if (!ciphers[worker]->Open(nonce.data(), nullptr, 0, slot, length, slot + length)) {
-            throw Failure(Exit::Damaged, "the file is damaged: " + path_);
+            throw Failure(Exit::Damaged, "the file is damaged " +
+                                             ChunkPlace(i, chunks, kChunkSizeV2, metadata_.length) + ": " + path_);
         }
         const std::uint64_t offset = i * kChunkSizeV2;
         const std::uint64_t plainLeft = offset < metadata_.length ? metadata_.length - offset : 0;
@@ -155,7 +175,7 @@ void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
 
     const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
     const std::uint64_t chunks = ChunkCount(payload, kChunkSize);
-    CheckLength(offset, payload, chunks, kAuthSize);
+    CheckLength(offset, payload, chunks, kChunkSize, kAuthSize);
 
     Progress progress(out != nullptr ? "decrypting" : "verifying", path_, payload);
     std::uint64_t written = 0;
@@ -165,7 +185,7 @@ void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
         if (crypto_secretstream_xchacha20poly1305_pull(st, plain.data(), nullptr, &tag, sealed.data(), length,
                                                        nullptr, 0) != 0 ||
             tag != (i + 1 == chunks ? kTagFinal : kTagMessage)) {
-            throw damaged("the file is damaged");
+            throw damaged("the file is damaged " + ChunkPlace(i, chunks, kChunkSize, metadata_.length));
         }
         offset += length;
         const std::uint64_t keep = std::min<std::uint64_t>(length - kAuthSize, metadata_.length - written);

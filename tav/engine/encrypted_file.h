@@ -39,8 +39,9 @@ private:
     void OpenMetadataV2();
     void PassV2(PlainTarget* out);
     void Pass(PlainTarget* out);
-    // Checks that the file is exactly as long as its payload needs.
-    void CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks,
+    // Checks that the file is exactly as long as its payload needs; a file
+    // cut short is told by how much of its contents is still there.
+    void CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks, std::size_t chunkSize,
                      std::size_t overhead) const;
 
     std::string path_;

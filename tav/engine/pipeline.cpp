@@ -31,26 +31,33 @@ public:
     }
 
 private:
+    // Of several failures, the one of the earliest chunk is told: a chunk
+    // before a failing one is still worked on, so that is always the same
+    // one, whichever worker was quicker.
     void Guarded(unsigned worker) {
+        std::uint64_t chunk = 0;
         try {
-            Work(worker);
+            Work(worker, chunk);
         } catch (...) {
             const std::lock_guard<std::mutex> lock(mutex_);
-            if (!error_) error_ = std::current_exception();
+            if (chunk < errorChunk_) {
+                error_ = std::current_exception();
+                errorChunk_ = chunk;
+            }
             failed_ = true;
             turnTaken_.notify_all();
         }
     }
 
-    void Work(unsigned worker) {
+    void Work(unsigned worker, std::uint64_t& i) {
         std::vector<unsigned char> slot(pass_.slotSize);
         struct Wipe {
             std::vector<unsigned char>& bytes;
             ~Wipe() { sodium_memzero(bytes.data(), bytes.size()); }  // it may have held plaintext
         } wipe{slot};
         for (;;) {
-            const std::uint64_t i = next_++;
-            if (i >= pass_.chunks || failed_) return;
+            i = next_++;
+            if (i >= pass_.chunks || i > errorChunk_) return;
             std::size_t size = pass_.read(i, slot.data());
             size = pass_.transform(i, slot.data(), size, worker);
             if (!WaitForTurn(i)) return;
@@ -80,6 +87,7 @@ private:
     std::uint64_t turn_ = 0;
     std::atomic<bool> failed_{false};
     std::exception_ptr error_;
+    std::atomic<std::uint64_t> errorChunk_{UINT64_MAX};
 };
 
 }  // namespace

@@ -12,9 +12,10 @@ namespace tav {
 // read and transform the ones after it: reading, transforming and writing
 // overlap without a hand-off between threads. A worker holds one chunk of
 // `slotSize` bytes at a time, so memory stays flat whatever the size of the
-// file. The first exception thrown anywhere stops every worker and is
-// rethrown here; nothing is written after it. It does not choose chunk
-// sizes or know about files.
+// file. An exception thrown anywhere stops every worker, and nothing is
+// written after it; of several, the one of the earliest chunk is rethrown
+// here, so a failure is told the same way on every run. It does not choose
+// chunk sizes or know about files.
 struct ChunkPass {
     std::uint64_t chunks = 0;
     std::size_t slotSize = 0;

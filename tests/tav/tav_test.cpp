@@ -135,6 +135,43 @@ TEST_F(Tav, VerifyingDecryptionShowsNoPlaintextBeforeTheWholeFileIsChecked) {
     ::unsetenv("TAV_TEST_NAMED_TEMPORARY");
 }
 
+// Damage is told by where it is in the contents, so that a user knows what
+// is lost: a flipped bit in the first, a middle or the last chunk, two
+// chunks swapped, or the end cut off.
+TEST_F(Tav, DamageSaysWhereItIs) {
+    const std::size_t size = 3 * kChunk + 100;
+    const std::string good = ReadFile(Encrypted(PseudoRandomBytes(size, 7)));
+    const std::size_t payload = kHeader + kSealedMetadata, sealed = kChunk + kTag;
+    const auto flipped = [&](std::size_t at) {
+        std::string bytes = good;
+        bytes[at] ^= 1;
+        return bytes;
+    };
+    std::string swapped = good;
+    std::swap_ranges(swapped.begin() + payload, swapped.begin() + payload + sealed, swapped.begin() + payload + sealed);
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string message;
+    } cases[] = {
+        {"first chunk", flipped(payload + 5), "damaged at bytes 0 to 262143 of its 786532 bytes (chunk 1 of 4)"},
+        {"middle chunk", flipped(payload + 2 * sealed + 9), "at bytes 524288 to 786431 of its 786532 bytes (chunk 3 of 4)"},
+        {"last chunk", flipped(good.size() - 1), "at bytes 786432 to 786531 of its 786532 bytes (chunk 4 of 4)"},
+        {"swapped chunks", swapped, "(chunk 1 of 4)"},
+        {"missing end", good.substr(0, payload + 2 * sealed + 10), "cut short: of its 786532 bytes of contents only "
+                                                                  "the first 524288 are there, the rest is missing"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string mode : {"D", "d"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + mode);
+            WriteFile(file("damaged.TAV"), c.bytes);
+            const auto result = Tool({mode, file("damaged.TAV"), file("out"), "key"});
+            ExpectFailure(result, kDamaged, file("out"));
+            EXPECT_NE(result.errors.find(c.message), std::string::npos) << result.errors;
+        }
+    }
+}
+
 TEST_F(Tav, ExistingTargetIsLeftUntouched) {
     const std::string encrypted = Encrypted("data");
     WriteFile(file("out"), "mine");
