@@ -45,6 +45,8 @@ std::string Help() {
            "  a<rounds>[+]  write <target> as a self-decrypting program\n"
            "  D             decrypt after verifying the whole file\n"
            "  d             decrypt in one pass (on any damage the output is removed)\n"
+           "  salvage       write what verifies of a damaged file to <target>.salvaged,\n"
+           "                zero bytes in place of what does not, and list what was lost\n"
            "rounds: 0 to 64, the key-derivation work; + for paranoia (more memory,\n"
            "and padding that hides the exact size)\n"
            "\n"
@@ -78,14 +80,33 @@ void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
     out.Complete();
 }
 
+// Keeps what verifies of a damaged file under a name that cannot be taken
+// for the original's, lists what was lost, and fails with the damage
+// status when anything was.
+int Salvage(const std::string& source, const std::string& salvaged, const SecureBuffer& key) {
+    EncryptedFile file(source);
+    if (file.holdsFolder()) {
+        throw Failure(Exit::Usage, "a folder cannot be salvaged, only a file (D says where it is damaged): " + source);
+    }
+    OutputFile out(salvaged);
+    file.Open(key);
+    const std::vector<std::string> lost = file.Salvage(out);
+    out.Complete();
+    for (const std::string& place : lost) std::fprintf(stderr, "TAV: lost %s\n", place.c_str());
+    if (lost.empty()) return 0;
+    throw Failure(Exit::Damaged, "salvaged what verifies into " + salvaged + "; zero bytes stand for what was lost");
+}
+
 int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
     const Operation op = ParseOperation(argv[1]);
     const std::string source = argv[2];
-    const std::string target = argv[3];
+    const bool salvaging = op.kind == Operation::Kind::Salvage;
+    const std::string target = salvaging ? std::string(argv[3]) + ".salvaged" : argv[3];
     if (key == nullptr) key = ReadKeyLine("Key: ");
     if (source == target) throw Failure(Exit::Usage, "the source and the target are the same file: " + source);
     RefuseExistingTarget(target);
 
+    if (salvaging) return Salvage(source, target, *key);
     if (op.encrypts()) {
         Encrypt({source, target, op.rounds, op.paranoia, op.kind == Operation::Kind::SelfDecrypting}, *key);
     } else {

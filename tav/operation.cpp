@@ -7,12 +7,14 @@ namespace tav {
 
 Operation ParseOperation(const std::string& word) {
     Operation op;
-    if (word == "D" || word == "d") {
-        op.kind = word == "D" ? Operation::Kind::VerifyThenDecrypt : Operation::Kind::Decrypt;
+    if (word == "D" || word == "d" || word == "salvage") {
+        op.kind = word == "D"   ? Operation::Kind::VerifyThenDecrypt
+                  : word == "d" ? Operation::Kind::Decrypt
+                                : Operation::Kind::Salvage;
         return op;
     }
     const auto malformed = [&word] {
-        return Failure(Exit::Usage, "unknown operation '" + word + "' (expected e<rounds>[+], a<rounds>[+], D or d)");
+        return Failure(Exit::Usage, "unknown operation '" + word + "' (expected e<rounds>[+], a<rounds>[+], D, d or salvage)");
     };
     if (word.empty() || (word[0] != 'e' && word[0] != 'a')) throw malformed();
     op.kind = word[0] == 'a' ? Operation::Kind::SelfDecrypting : Operation::Kind::Encrypt;

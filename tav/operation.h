@@ -7,9 +7,10 @@ namespace tav {
 
 // What the operation word asks for: "e<rounds>[+]" encrypt, "a<rounds>[+]"
 // write a self-decrypting program, "D" decrypt after verifying everything,
-// "d" decrypt in one streaming pass.
+// "d" decrypt in one streaming pass, "salvage" keep what verifies of a
+// damaged file (never one of Druvel's words).
 struct Operation {
-    enum class Kind { Encrypt, SelfDecrypting, VerifyThenDecrypt, Decrypt };
+    enum class Kind { Encrypt, SelfDecrypting, VerifyThenDecrypt, Decrypt, Salvage };
     Kind kind = Kind::Encrypt;
     std::uint32_t rounds = 0;
     bool paranoia = false;

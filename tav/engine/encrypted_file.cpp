@@ -31,6 +31,18 @@ std::string ChunkPlace(std::uint64_t index, std::uint64_t chunks, std::size_t ch
            " bytes (" + chunk + ")";
 }
 
+// Chunks `first` to `last` of `chunks` as the bytes of the contents they
+// held; empty when they held only padding.
+std::string LostPlace(std::uint64_t first, std::uint64_t last, std::uint64_t chunks, std::size_t chunkSize,
+                      std::uint64_t length) {
+    if (first * chunkSize >= length) return {};
+    const std::uint64_t end = std::min<std::uint64_t>((last + 1) * chunkSize, length) - 1;
+    const std::string which = first == last ? "chunk " + std::to_string(first + 1)
+                                            : "chunks " + std::to_string(first + 1) + " to " + std::to_string(last + 1);
+    return "bytes " + std::to_string(first * chunkSize) + " to " + std::to_string(end) + " of " +
+           std::to_string(length) + " (" + which + " of " + std::to_string(chunks) + ")";
+}
+
 }  // namespace
 
 EncryptedFile::EncryptedFile(const std::string& path) : path_(path), file_(path) {
@@ -194,6 +206,47 @@ void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
         progress.Advance(length - kAuthSize);
     }
     sodium_memzero(plain.data(), plain.size());
+}
+
+std::vector<std::string> EncryptedFile::Salvage(PlainTarget& out) {
+    if (header_.version == kVersion1) {
+        throw Failure(Exit::Usage, "only files of format version 2 can be salvaged: " + path_);
+    }
+    const std::uint64_t payloadStart = dataStart_ + kHeaderSize + kSealedMetadataSizeV2;
+    const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
+    const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
+    const std::unique_ptr<ChunkCipher> cipher = MakeChunkCipher(keys_.streamKey());
+    Progress progress("salvaging", path_, payload);
+    std::vector<unsigned char> slot(kChunkSizeV2 + kTagSizeV2);
+    std::vector<std::string> lost;
+    std::uint64_t lostFrom = chunks;  // the first of the run of lost chunks being counted
+    const auto endRun = [&](std::uint64_t next) {
+        if (lostFrom == chunks) return;
+        const std::string place = LostPlace(lostFrom, next - 1, chunks, kChunkSizeV2, metadata_.length);
+        if (!place.empty()) lost.push_back(place);
+        lostFrom = chunks;
+    };
+    for (std::uint64_t i = 0; i < chunks; ++i) {
+        const std::size_t length = ChunkLength(payload, i, kChunkSizeV2);
+        const std::uint64_t at = payloadStart + i * (kChunkSizeV2 + kTagSizeV2);
+        const AeadNonce nonce = ChunkNonce(i, i + 1 == chunks);
+        const bool verified = at + length + kTagSizeV2 <= dataEnd_ &&
+                              file_.ReadAt(at, slot.data(), length + kTagSizeV2) == length + kTagSizeV2 &&
+                              cipher->Open(nonce.data(), nullptr, 0, slot.data(), length, slot.data() + length);
+        if (!verified) {
+            std::fill(slot.begin(), slot.end(), 0);
+            if (lostFrom == chunks) lostFrom = i;
+        } else {
+            endRun(i);
+        }
+        const std::uint64_t offset = i * kChunkSizeV2;
+        const std::uint64_t plainLeft = offset < metadata_.length ? metadata_.length - offset : 0;
+        out.Write(slot.data(), static_cast<std::size_t>(std::min<std::uint64_t>(plainLeft, length)));
+        progress.Advance(length);
+    }
+    endRun(chunks);
+    sodium_memzero(slot.data(), slot.size());
+    return lost;
 }
 
 }  // namespace tav

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tav/base/secure_buffer.h"
 #include "tav/format/format.h"
@@ -28,6 +29,12 @@ public:
     // Decrypts into `out`. Anything not authentic fails before its bytes are
     // written, but earlier chunks are already in `out`: only Commit it on success.
     void DecryptTo(PlainTarget& out);
+
+    // Writes every chunk that verifies into `out` and zero bytes for each
+    // one that does not (damaged, swapped, or cut off with the file's end),
+    // so that what verifies keeps its place; returns, in order, what was
+    // lost, one line per run of lost chunks. Version 2 files only.
+    std::vector<std::string> Salvage(PlainTarget& out);
 
 private:
     enum class Reach { Metadata, Everything };

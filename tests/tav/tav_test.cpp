@@ -136,11 +136,13 @@ TEST_F(Tav, VerifyingDecryptionShowsNoPlaintextBeforeTheWholeFileIsChecked) {
 }
 
 // Damage is told by where it is in the contents, so that a user knows what
-// is lost: a flipped bit in the first, a middle or the last chunk, two
+// is lost, and "salvage" keeps the rest in place, zero bytes standing for
+// what is lost: a flipped bit in the first, a middle or the last chunk, two
 // chunks swapped, or the end cut off.
-TEST_F(Tav, DamageSaysWhereItIs) {
+TEST_F(Tav, DamageSaysWhereItIsAndSalvageKeepsTheRest) {
     const std::size_t size = 3 * kChunk + 100;
-    const std::string good = ReadFile(Encrypted(PseudoRandomBytes(size, 7)));
+    const std::string original = PseudoRandomBytes(size, 7);
+    const std::string good = ReadFile(Encrypted(original));
     const std::size_t payload = kHeader + kSealedMetadata, sealed = kChunk + kTag;
     const auto flipped = [&](std::size_t at) {
         std::string bytes = good;
@@ -152,24 +154,44 @@ TEST_F(Tav, DamageSaysWhereItIs) {
     const struct {
         const char* name;
         std::string bytes;
-        std::string message;
+        std::string message;          // of D and d
+        std::size_t lostFrom, lostTo;  // the bytes salvage cannot keep
     } cases[] = {
-        {"first chunk", flipped(payload + 5), "damaged at bytes 0 to 262143 of its 786532 bytes (chunk 1 of 4)"},
-        {"middle chunk", flipped(payload + 2 * sealed + 9), "at bytes 524288 to 786431 of its 786532 bytes (chunk 3 of 4)"},
-        {"last chunk", flipped(good.size() - 1), "at bytes 786432 to 786531 of its 786532 bytes (chunk 4 of 4)"},
-        {"swapped chunks", swapped, "(chunk 1 of 4)"},
-        {"missing end", good.substr(0, payload + 2 * sealed + 10), "cut short: of its 786532 bytes of contents only "
-                                                                  "the first 524288 are there, the rest is missing"},
+        {"first chunk", flipped(payload + 5), "damaged at bytes 0 to 262143 of its 786532 bytes (chunk 1 of 4)", 0,
+         kChunk},
+        {"middle chunk", flipped(payload + 2 * sealed + 9),
+         "at bytes 524288 to 786431 of its 786532 bytes (chunk 3 of 4)", 2 * kChunk, 3 * kChunk},
+        {"last chunk", flipped(good.size() - 1), "at bytes 786432 to 786531 of its 786532 bytes (chunk 4 of 4)",
+         3 * kChunk, size},
+        {"swapped chunks", swapped, "at bytes 0 to 262143 of its 786532 bytes (chunk 1 of 4)", 0, 2 * kChunk},
+        {"missing end", good.substr(0, payload + 2 * sealed + 10),
+         "cut short: of its 786532 bytes of contents only the first 524288 are there, the rest is missing",
+         2 * kChunk, size},
     };
     for (const auto& c : cases) {
+        WriteFile(file("damaged.TAV"), c.bytes);
         for (const std::string mode : {"D", "d"}) {
             SCOPED_TRACE(std::string(c.name) + " " + mode);
-            WriteFile(file("damaged.TAV"), c.bytes);
             const auto result = Tool({mode, file("damaged.TAV"), file("out"), "key"});
             ExpectFailure(result, kDamaged, file("out"));
             EXPECT_NE(result.errors.find(c.message), std::string::npos) << result.errors;
         }
+        SCOPED_TRACE(std::string(c.name) + " salvage");
+        const auto result = Tool({"salvage", file("damaged.TAV"), file("out"), "key"});
+        EXPECT_EQ(result.status, kDamaged) << result.errors;
+        const std::string lost = "lost bytes " + std::to_string(c.lostFrom) + " to " + std::to_string(c.lostTo - 1);
+        EXPECT_NE(result.errors.find(lost), std::string::npos) << result.errors;
+        std::string expected = original;
+        std::fill(expected.begin() + c.lostFrom, expected.begin() + c.lostTo, '\0');
+        EXPECT_TRUE(ReadFile(file("out.salvaged")) == expected);
+        EXPECT_FALSE(fs::exists(file("out")));
+        fs::remove(file("out.salvaged"));
     }
+    // Nothing lost: all of it, and success; a wrong key: nothing at all.
+    WriteFile(file("damaged.TAV"), good);
+    EXPECT_EQ(Tool({"salvage", file("damaged.TAV"), file("out"), "key"}).status, kOk);
+    EXPECT_TRUE(ReadFile(file("out.salvaged")) == original);
+    ExpectFailure(Tool({"salvage", file("damaged.TAV"), file("other"), "wrong"}), kWrongKey, file("other.salvaged"));
 }
 
 TEST_F(Tav, ExistingTargetIsLeftUntouched) {
