@@ -147,6 +147,58 @@ std::wstring WideFromAnsi(const std::string& text) {
     return wide;
 }
 
+bool Utf8FromWide(const std::wstring& wide, std::string& utf8) {
+    const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
+    utf8.assign(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                        nullptr, nullptr);
+    return true;
+}
+
+bool WideFromUtf8(const std::string& utf8, std::wstring& wide) {
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (size <= 0) return false;
+    wide.assign(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return true;
+}
+
+void RefuseUnusableName(const std::string& target) {
+    const std::string name = BaseName(target);
+    if (name.empty() || name == "." || name == ".." || IsSeparator(target.back())) {
+        throw Failure(Exit::Io, "not a file name: " + target);
+    }
+}
+
+bool ReadFullyAt(HANDLE file, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& done) {
+    for (done = 0; done < size;) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file, static_cast<char*>(buffer) + done, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF;
+        if (got == 0) break;
+        done += got;
+    }
+    return true;
+}
+
+bool WriteFully(HANDLE file, const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!WriteFile(file, bytes, want, &written, nullptr)) return false;
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
 std::wstring LongPath(const std::wstring& path) {
     const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     std::wstring full(length, L'\0');
@@ -241,19 +293,7 @@ SourceFile::~SourceFile() { _close(fd_); }
 // Each read names its own offset, so that several threads can read at once.
 std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
     std::size_t done = 0;
-    while (done < size) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(HandleOf(fd_), static_cast<char*>(buffer) + done, want, &got, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) break;
-            FailIo("cannot read " + path_);
-        }
-        if (got == 0) break;
-        done += got;
-    }
+    if (!ReadFullyAt(HandleOf(fd_), offset, buffer, size, done)) FailIo("cannot read " + path_);
     return done;
 }
 
@@ -266,10 +306,7 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 // registered for the console's break handler to remove, and the run
 // verifies before it writes.
 OutputFile::OutputFile(const std::string& target) : target_(target) {
-    const std::string name = BaseName(target);
-    if (name.empty() || name == "." || name == ".." || IsSeparator(target.back())) {
-        throw Failure(Exit::Io, "not a file name: " + target);
-    }
+    RefuseUnusableName(target);
     const std::string folder = FolderOf(target);
     const std::string separator = IsSeparator(folder.back()) || folder.back() == ':' ? "" : "\\";
     bool tryLinks = true;
@@ -311,15 +348,8 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(const void* data, std::size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        if (!WriteFile(HandleOf(fd_), bytes, want, &written, nullptr)) FailIo("cannot write " + target_);
-        bytes += written;
-        size -= written;
-        written_ += written;
-    }
+    if (!WriteFully(HandleOf(fd_), data, size)) FailIo("cannot write " + target_);
+    written_ += size;
 }
 
 // Windows has no permission bits to give; the file keeps its folder's

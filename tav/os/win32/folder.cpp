@@ -57,27 +57,6 @@ LARGE_INTEGER WriteTimeOf(const EntryAttributes& attributes) {
     return time;
 }
 
-// UTF-8 from UTF-16; false for a name with a lone surrogate.
-bool Utf8FromWide(const std::wstring& wide, std::string& utf8) {
-    const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return false;
-    utf8.assign(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                        nullptr, nullptr);
-    return true;
-}
-
-// UTF-16 from UTF-8; false for bytes that are not UTF-8.
-bool WideFromUtf8(const std::string& utf8, std::wstring& wide) {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (size <= 0) return false;
-    wide.assign(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return true;
-}
-
 std::wstring Wide(const std::string& utf8) {
     std::wstring wide;
     WideFromUtf8(utf8, wide);
@@ -239,16 +218,8 @@ void FolderSource::ReadFile(const File& file, std::uint64_t offset, unsigned cha
         SourceChanged(file.path);
     }
     std::size_t done = 0;
-    while (done < size) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-        if (!::ReadFile(handle.get(), buffer + done, want, &got, &at)) FailIo("cannot read " + file.path);
-        if (got == 0) SourceChanged(file.path);
-        done += got;
-    }
+    if (!ReadFullyAt(handle.get(), offset, buffer, size, done)) FailIo("cannot read " + file.path);
+    if (done < size) SourceChanged(file.path);
 }
 
 // Creates what the archive reader asks for, by full paths inside the
@@ -283,13 +254,7 @@ public:
     }
 
     void FileData(const unsigned char* data, std::size_t size) override {
-        while (size > 0) {
-            DWORD written = 0;
-            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-            if (!WriteFile(file_.get(), data, want, &written, nullptr)) FailIo("cannot write " + target_);
-            data += written;
-            size -= written;
-        }
+        if (!WriteFully(file_.get(), data, size)) FailIo("cannot write " + target_);
     }
 
     // Each file reaches the disk before the folder gets its name.
@@ -434,10 +399,7 @@ void RemoveAbandonedFolders(const std::string& parent) {
 // one, while the folder is built, which tells a later run it is not
 // abandoned.
 OutputFolder::OutputFolder(const std::string& target) : target_(target) {
-    const std::string name = BaseName(target);
-    if (name.empty() || name == "." || name == ".." || target.back() == '\\' || target.back() == '/') {
-        throw Failure(Exit::Io, "not a folder name: " + target);
-    }
+    RefuseUnusableName(target);
     const std::string parent = FolderOf(target);
     const std::string separator = parent.back() == '\\' || parent.back() == '/' || parent.back() == ':' ? "" : "\\";
     for (int attempt = 0;; ++attempt) {

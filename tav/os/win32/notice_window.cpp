@@ -20,6 +20,7 @@
 
 #include "tav/os/notify.h"
 #include "tav/os/win32/agent_pipe.h"
+#include "tav/os/win32/files.h"
 #include "tav/os/win32/notice.h"
 
 namespace tav {
@@ -116,13 +117,6 @@ private:
     std::vector<WORD> words_;
 };
 
-std::wstring Wide(const std::string& utf8) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
-
 // "14:03:22  <message>" on a line of its own, at the end of the text.
 void AppendMessage(HWND window, const std::string& message) {
     SYSTEMTIME now;
@@ -130,7 +124,9 @@ void AppendMessage(HWND window, const std::string& message) {
     wchar_t time[16];
     std::swprintf(time, 16, L"%02u:%02u:%02u  ", now.wHour, now.wMinute, now.wSecond);
     const bool first = g_user32.sendDlgItemMessage(window, kTextId, WM_GETTEXTLENGTH, 0, 0) == 0;
-    const std::wstring line = (first ? L"" : L"\r\n") + std::wstring(time) + Wide(message);
+    std::wstring text;
+    WideFromUtf8(message, text);  // TAV's messages are UTF-8, other bytes escaped
+    const std::wstring line = (first ? L"" : L"\r\n") + std::wstring(time) + text;
     g_user32.sendDlgItemMessage(window, kTextId, EM_SETSEL, static_cast<WPARAM>(-1), -1);
     g_user32.sendDlgItemMessage(window, kTextId, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
 }
