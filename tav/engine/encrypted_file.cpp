@@ -20,27 +20,32 @@ constexpr unsigned char kTagMessage = crypto_secretstream_xchacha20poly1305_TAG_
 constexpr unsigned char kTagFinal = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
 constexpr std::size_t kSealedMetadataSize = kMetadataSize + kAuthSize;
 
+// The bytes of contents of `length` bytes that chunks `first` to `last`
+// held, "A to B" (B included); empty when they held only padding.
+std::string ContentsOfChunks(std::uint64_t first, std::uint64_t last, std::size_t chunkSize, std::uint64_t length) {
+    if (first * chunkSize >= length) return {};
+    return std::to_string(first * chunkSize) + " to " +
+           std::to_string(std::min<std::uint64_t>((last + 1) * chunkSize, length) - 1);
+}
+
 // Where chunk `index` of `chunks` lies in contents of `length` bytes, for
 // a message that tells the user what is lost.
 std::string ChunkPlace(std::uint64_t index, std::uint64_t chunks, std::size_t chunkSize, std::uint64_t length) {
     const std::string chunk = "chunk " + std::to_string(index + 1) + " of " + std::to_string(chunks);
-    const std::uint64_t first = index * chunkSize;
-    if (first >= length) return "in the padding after its contents (" + chunk + ")";
-    const std::uint64_t last = std::min<std::uint64_t>(first + chunkSize, length) - 1;
-    return "at bytes " + std::to_string(first) + " to " + std::to_string(last) + " of its " + std::to_string(length) +
-           " bytes (" + chunk + ")";
+    const std::string bytes = ContentsOfChunks(index, index, chunkSize, length);
+    if (bytes.empty()) return "in the padding after its contents (" + chunk + ")";
+    return "at bytes " + bytes + " of its " + std::to_string(length) + " bytes (" + chunk + ")";
 }
 
 // Chunks `first` to `last` of `chunks` as the bytes of the contents they
 // held; empty when they held only padding.
 std::string LostPlace(std::uint64_t first, std::uint64_t last, std::uint64_t chunks, std::size_t chunkSize,
                       std::uint64_t length) {
-    if (first * chunkSize >= length) return {};
-    const std::uint64_t end = std::min<std::uint64_t>((last + 1) * chunkSize, length) - 1;
+    const std::string bytes = ContentsOfChunks(first, last, chunkSize, length);
+    if (bytes.empty()) return {};
     const std::string which = first == last ? "chunk " + std::to_string(first + 1)
                                             : "chunks " + std::to_string(first + 1) + " to " + std::to_string(last + 1);
-    return "bytes " + std::to_string(first * chunkSize) + " to " + std::to_string(end) + " of " +
-           std::to_string(length) + " (" + which + " of " + std::to_string(chunks) + ")";
+    return "bytes " + bytes + " of " + std::to_string(length) + " (" + which + " of " + std::to_string(chunks) + ")";
 }
 
 }  // namespace
@@ -122,10 +127,19 @@ void EncryptedFile::OpenMetadataV2() {
     metadata_ = ParseMetadata(metadataBytes);
 }
 
-void EncryptedFile::PassV2(PlainTarget* out) {
-    const std::uint64_t payloadStart = dataStart_ + kHeaderSize + kSealedMetadataSizeV2;
+EncryptedFile::PayloadV2 EncryptedFile::LayoutV2() const {
     const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
-    const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
+    return {dataStart_ + kHeaderSize + kSealedMetadataSizeV2, payload, ChunkCount(payload, kChunkSizeV2)};
+}
+
+std::size_t EncryptedFile::ContentsIn(std::uint64_t index, std::size_t size) const {
+    const std::uint64_t offset = index * kChunkSizeV2;
+    const std::uint64_t left = offset < metadata_.length ? metadata_.length - offset : 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(left, size));
+}
+
+void EncryptedFile::PassV2(PlainTarget* out) {
+    const auto [payloadStart, payload, chunks] = LayoutV2();
     CheckLength(payloadStart, payload, chunks, kChunkSizeV2, kTagSizeV2);
 
     const unsigned workers = WorkerCount();
@@ -149,9 +163,7 @@ void EncryptedFile::PassV2(PlainTarget* out) {
             throw Failure(Exit::Damaged, "the file is damaged " +
                                              ChunkPlace(i, chunks, kChunkSizeV2, metadata_.length) + ": " + path_);
         }
-        const std::uint64_t offset = i * kChunkSizeV2;
-        const std::uint64_t plainLeft = offset < metadata_.length ? metadata_.length - offset : 0;
-        return static_cast<std::size_t>(std::min<std::uint64_t>(plainLeft, length));
+        return ContentsIn(i, length);
     };
     pass.write = [&](std::uint64_t i, const unsigned char* slot, std::size_t size) {
         if (out != nullptr) out->Write(slot, size);
@@ -212,9 +224,7 @@ std::vector<std::string> EncryptedFile::Salvage(PlainTarget& out) {
     if (header_.version == kVersion1) {
         throw Failure(Exit::Usage, "only files of format version 2 can be salvaged: " + path_);
     }
-    const std::uint64_t payloadStart = dataStart_ + kHeaderSize + kSealedMetadataSizeV2;
-    const std::uint64_t payload = PaddedLength(metadata_.length, (header_.flags & kFlagPadded) != 0);
-    const std::uint64_t chunks = ChunkCount(payload, kChunkSizeV2);
+    const auto [payloadStart, payload, chunks] = LayoutV2();
     const std::unique_ptr<ChunkCipher> cipher = MakeChunkCipher(keys_.streamKey());
     Progress progress("salvaging", path_, payload);
     std::vector<unsigned char> slot(kChunkSizeV2 + kTagSizeV2);
@@ -239,9 +249,7 @@ std::vector<std::string> EncryptedFile::Salvage(PlainTarget& out) {
         } else {
             endRun(i);
         }
-        const std::uint64_t offset = i * kChunkSizeV2;
-        const std::uint64_t plainLeft = offset < metadata_.length ? metadata_.length - offset : 0;
-        out.Write(slot.data(), static_cast<std::size_t>(std::min<std::uint64_t>(plainLeft, length)));
+        out.Write(slot.data(), ContentsIn(i, length));
         progress.Advance(length);
     }
     endRun(chunks);

@@ -45,6 +45,15 @@ private:
     void OpenKeysV2(const SecureBuffer& key);
     void OpenMetadataV2();
     void PassV2(PlainTarget* out);
+    // Where version 2's chunks start, their payload (padding included) and
+    // how many there are.
+    struct PayloadV2 {
+        std::uint64_t start, length, chunks;
+    };
+    PayloadV2 LayoutV2() const;
+    // How many of the `size` payload bytes of version 2's chunk `index` are
+    // contents rather than padding.
+    std::size_t ContentsIn(std::uint64_t index, std::size_t size) const;
     void Pass(PlainTarget* out);
     // Checks that the file is exactly as long as its payload needs; a file
     // cut short is told by how much of its contents is still there.

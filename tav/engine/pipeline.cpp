@@ -44,7 +44,6 @@ private:
                 error_ = std::current_exception();
                 errorChunk_ = chunk;
             }
-            failed_ = true;
             turnTaken_.notify_all();
         }
     }
@@ -68,9 +67,11 @@ private:
 
     bool WaitForTurn(std::uint64_t index) {
         std::unique_lock<std::mutex> lock(mutex_);
-        turnTaken_.wait(lock, [&] { return failed_ || turn_ == index; });
-        return !failed_;
+        turnTaken_.wait(lock, [&] { return failed() || turn_ == index; });
+        return !failed();
     }
+
+    bool failed() const { return errorChunk_ != kNoError; }
 
     void PassTurn(std::uint64_t index) {
         {
@@ -85,9 +86,9 @@ private:
     std::mutex mutex_;
     std::condition_variable turnTaken_;
     std::uint64_t turn_ = 0;
-    std::atomic<bool> failed_{false};
+    static constexpr std::uint64_t kNoError = UINT64_MAX;
     std::exception_ptr error_;
-    std::atomic<std::uint64_t> errorChunk_{UINT64_MAX};
+    std::atomic<std::uint64_t> errorChunk_{kNoError};  // the chunk of error_, set under mutex_
 };
 
 }  // namespace

@@ -2,11 +2,11 @@
 // messages of TAV runs which had a console of their own (as under Druvel),
 // so that each run can end at once and its message stays readable. Reached
 // through a per-user named pipe like the key agent; each message arrives
-// as a 4-byte little-endian length and its UTF-8 text, and is answered
-// with one byte once it is shown. The window is shown, and raised for each
-// new message, without taking the keyboard from whatever has it; it stays
-// until the user closes it (Close, Enter, Escape or the close box), and the
-// process ends with it.
+// as its length (4 bytes, the machine's order, like the key agent's
+// requests) and its UTF-8 text, and is answered with one byte once it is
+// shown. The window is shown, and raised for each new message, without
+// taking the keyboard from whatever has it; it stays until the user closes
+// it (Close, Enter, Escape or the close box), and the process ends with it.
 //
 // TAV.exe does not import user32.dll: loading it costs every run, the ones
 // that succeed too, noticeable time (about 80 ms under Wine), and only this
@@ -165,10 +165,8 @@ INT_PTR CALLBACK NoticeProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // One message from one client, or nothing when it sends none in time or
 // too long a one.
 bool ReceiveMessage(PipeConnection& client, std::string& message) {
-    unsigned char length[4];
-    if (!client.Receive(length, sizeof length)) return false;
-    const std::uint32_t size = length[0] | length[1] << 8 | length[2] << 16 | static_cast<std::uint32_t>(length[3]) << 24;
-    if (size > kMaxNoticeSize) return false;
+    std::uint32_t size = 0;
+    if (!client.Receive(&size, sizeof size) || size > kMaxNoticeSize) return false;
     message.resize(size);
     return client.Receive(message.data(), size);
 }

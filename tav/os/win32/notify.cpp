@@ -49,11 +49,9 @@ bool DeliverNotice(const std::string& message) {
     const std::unique_ptr<PipeConnection> window =
         ConnectToAgent(AgentPipeName(kNoticePipePurpose), kNoticeWindowArgument);
     if (window == nullptr) return false;
-    const std::size_t size = std::min(message.size(), kMaxNoticeSize);
-    const unsigned char length[4] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
-                                     static_cast<unsigned char>(size >> 16), static_cast<unsigned char>(size >> 24)};
+    const auto size = static_cast<std::uint32_t>(std::min(message.size(), kMaxNoticeSize));
     unsigned char shown = 0;
-    return window->Send(length, sizeof length) && window->Send(message.data(), size) && window->Receive(&shown, 1) &&
+    return window->Send(&size, sizeof size) && window->Send(message.data(), size) && window->Receive(&shown, 1) &&
            shown == 1;
 }
 
