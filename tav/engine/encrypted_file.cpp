@@ -139,7 +139,10 @@ std::size_t EncryptedFile::ContentsIn(std::uint64_t index, std::size_t size) con
 }
 
 void EncryptedFile::PassV2(PlainTarget* out) {
-    const auto [payloadStart, payload, chunks] = LayoutV2();
+    // Plain names rather than a structured binding, which lambdas below
+    // cannot capture before C++20 in every compiler.
+    const PayloadV2 layout = LayoutV2();
+    const std::uint64_t payloadStart = layout.start, payload = layout.length, chunks = layout.chunks;
     CheckLength(payloadStart, payload, chunks, kChunkSizeV2, kTagSizeV2);
 
     const unsigned workers = WorkerCount();
@@ -224,7 +227,8 @@ std::vector<std::string> EncryptedFile::Salvage(PlainTarget& out) {
     if (header_.version == kVersion1) {
         throw Failure(Exit::Usage, "only files of format version 2 can be salvaged: " + path_);
     }
-    const auto [payloadStart, payload, chunks] = LayoutV2();
+    const PayloadV2 layout = LayoutV2();
+    const std::uint64_t payloadStart = layout.start, payload = layout.length, chunks = layout.chunks;
     const std::unique_ptr<ChunkCipher> cipher = MakeChunkCipher(keys_.streamKey());
     Progress progress("salvaging", path_, payload);
     std::vector<unsigned char> slot(kChunkSizeV2 + kTagSizeV2);
