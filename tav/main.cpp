@@ -4,29 +4,23 @@
 //   TAV D|d <source> <target> [<key>]            decrypt (D verifies everything first)
 // The fourth argument is always the key, whatever it is; without it the key
 // is read from the terminal (or one line of standard input). A
-// self-decrypting program run without arguments asks for its key and
-// restores the file next to itself.
-#include <sodium.h>
-
+// self-decrypting program is a small program of its own (stub.cpp) with the
+// encrypted data behind it.
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "tav/os/arguments.h"
 #include "tav/base/failure.h"
+#include "tav/engine/encrypt.h"
+#include "tav/engine/encrypted_file.h"
+#include "tav/operation.h"
 #include "tav/os/files.h"
 #include "tav/os/folder.h"
-#include "tav/os/hardening.h"
 #include "tav/os/key.h"
 #include "tav/os/key_cache_agent.h"
 #include "tav/os/notify.h"
-#include "tav/operation.h"
-#include "tav/base/printable.h"
-#include "tav/engine/encrypt.h"
-#include "tav/engine/encrypted_file.h"
-#include "tav/engine/self_image.h"
+#include "tav/tool.h"
 
 namespace {
 
@@ -60,24 +54,6 @@ std::string Help() {
 
 bool Asks(int argc, char** argv, const char* longOption, const char* shortOption) {
     return argc == 2 && (std::strcmp(argv[1], longOption) == 0 || std::strcmp(argv[1], shortOption) == 0);
-}
-
-// Where the plaintext of `file` goes: a file, or a folder when it holds one.
-// Made before the key derivation, so that an unusable target fails at once.
-std::unique_ptr<PlainTarget> TargetFor(const EncryptedFile& file, const std::string& target) {
-    if (file.holdsFolder()) return std::make_unique<OutputFolder>(target);
-    return std::make_unique<OutputFile>(target);
-}
-
-// Decrypts an opened file into `out`. With `verifyFirst` no plaintext is
-// visible under any name before every byte has been authenticated: an
-// unnamed output file gets its name only after the last chunk verified, so
-// one pass is enough; a named temporary file or a folder being built needs
-// a verifying pass first.
-void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
-    if (verifyFirst && !out.unnamed()) file.Verify();
-    file.DecryptTo(out);
-    out.Complete();
 }
 
 // Keeps what verifies of a damaged file under a name that cannot be taken
@@ -118,21 +94,6 @@ int RunCommand(char** argv, std::unique_ptr<SecureBuffer> key) {
     return 0;
 }
 
-// A self-decrypting program restores the file or folder under its stored
-// name in the folder the program is in; the name is never taken as a path.
-int RunSelfDecrypting(const SelfImage& self) {
-    const std::unique_ptr<SecureBuffer> key = ReadKeyLine("Key to decrypt this file: ");
-    EncryptedFile file(self.path);
-    const Metadata& metadata = file.Open(*key);
-    if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
-    const std::string target = FolderOf(self.path) + "/" + metadata.name;
-    RefuseExistingTarget(target);
-    const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
-    DecryptInto(file, *out, true);
-    std::fprintf(stderr, "TAV: decrypted %s\n", Printable(target).c_str());
-    return 0;
-}
-
 int Run(int argc, char** argv, KeyArgument* keyArgument) {
     if (argc == 2 && std::strcmp(argv[1], kKeyAgentArgument) == 0) return RunKeyAgent();
     if (argc == 2 && std::strcmp(argv[1], kNoticeWindowArgument) == 0) return RunNoticeWindow();
@@ -146,35 +107,10 @@ int Run(int argc, char** argv, KeyArgument* keyArgument) {
         std::printf("TAV %s\n", TAV_VERSION);
         return 0;
     }
-    if (argc == 1) {
-        const SelfImage self = FindSelfImage();
-        if (self.carriesData) return RunSelfDecrypting(self);
-    }
     if (argc != 4 && argc != 5) throw Failure(Exit::Usage, kUsage);
     return RunCommand(argv, std::move(key));
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // The key leaves the command line before anything else happens.
-    char** arguments = ProgramArguments(argc, argv);
-    std::optional<KeyArgument> keyArgument;
-    if (argc == 5) keyArgument.emplace(arguments[4]);
-    HardenProcess();
-    int status;
-    try {
-        if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
-        status = Run(argc, arguments, keyArgument ? &*keyArgument : nullptr);
-    } catch (const Failure& failure) {
-        const std::string message = Printable(failure.what());
-        std::fprintf(stderr, "TAV: %s\n", message.c_str());
-        if (NotificationsAvailable()) ShowNotification(message, 0, true);
-        status = static_cast<int>(failure.code());
-    } catch (const std::bad_alloc&) {
-        std::fputs("TAV: out of memory\n", stderr);
-        status = static_cast<int>(Exit::Io);
-    }
-    WipeStack();
-    return status;
-}
+int main(int argc, char** argv) { return RunTool(argc, argv, Run); }

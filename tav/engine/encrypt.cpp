@@ -7,7 +7,7 @@
 #include "tav/engine/chunks.h"
 #include "tav/engine/pipeline.h"
 #include "tav/engine/progress.h"
-#include "tav/engine/self_image.h"
+#include "tav/engine/stub_image.h"
 #include "tav/os/folder.h"
 #include "tav/os/hardening.h"
 #include "tav/os/key_cache.h"
@@ -15,19 +15,6 @@
 namespace tav {
 
 namespace {
-
-void CopyProgram(const SelfImage& self, OutputFile& out) {
-    const SourceFile program(self.path);
-    std::vector<unsigned char> buffer(kChunkSize);
-    for (std::uint64_t offset = 0; offset < self.programSize;) {
-        const std::size_t want = ChunkLength(self.programSize, offset / kChunkSize, kChunkSize);
-        if (program.ReadAt(offset, buffer.data(), want) != want) {
-            throw Failure(Exit::Io, "cannot read the program to copy: " + self.path);
-        }
-        out.Write(buffer.data(), want);
-        offset += want;
-    }
-}
 
 // Seals the payload's chunks on all cores into `out`; the payload is the
 // source's bytes followed by zeros up to `payload` bytes.
@@ -96,9 +83,9 @@ void EncryptPlaintext(const EncryptJob& job, const PlainSource& source, bool fol
 
     std::uint64_t dataOffset = 0;
     if (job.selfDecrypting) {
-        const SelfImage self = FindSelfImage();
-        CopyProgram(self, out);
-        dataOffset = self.programSize;
+        const std::span<const unsigned char> stub = StubImage();
+        out.Write(stub.data(), stub.size());
+        dataOffset = stub.size();
     }
     out.Write(headerBytes.data(), headerBytes.size());
 

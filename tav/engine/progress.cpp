@@ -33,7 +33,7 @@ void Progress::Advance(std::uint64_t bytes) {
     }
     shown_ = percent;
     if (!enabled_) return;
-    std::fprintf(stderr, "\rTAV: %s %d%%", label_.c_str(), percent);
+    std::fputs(("\rTAV: " + label_ + " " + std::to_string(percent) + "%").c_str(), stderr);
     std::fflush(stderr);
 }
 

@@ -11,7 +11,10 @@ namespace tav {
 
 namespace {
 
+bool g_turnedOff = false;
+
 bool CacheEnabled() {
+    if (g_turnedOff) return false;
     const char* setting = std::getenv("TAV_KEY_CACHE");
     return setting == nullptr || (std::strcmp(setting, "off") != 0 && std::strcmp(setting, "0") != 0);
 }
@@ -24,6 +27,8 @@ bool AskAgent(agent::Kind kind, const SecureBuffer& key, const KdfParams& kdf,
 }
 
 }  // namespace
+
+void TurnOffKeyCache() { g_turnedOff = true; }
 
 bool MasterKeyFromAgent(const SecureBuffer& key, const KdfParams& kdf,
                         const std::array<unsigned char, kSaltSize>& salt, SecureBuffer& master) {

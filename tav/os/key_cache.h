@@ -19,6 +19,11 @@ namespace tav {
 // caller derives the key itself. TAV_KEY_CACHE=off turns it off. It does
 // not share keys between users or keep anything across a logout.
 
+// Turns the cache off for the rest of the run: the self-decrypting files'
+// program restores one file, and an agent started from it would keep that
+// file open, and on Windows undeletable, for a minute after.
+void TurnOffKeyCache();
+
 // The master key for an existing file's `key`, `kdf` and `salt`, from the
 // agent; false when no agent answers.
 bool MasterKeyFromAgent(const SecureBuffer& key, const KdfParams& kdf,

@@ -109,6 +109,10 @@ TEST_F(Tav, SelfDecryptingProgramRestoresTheFileNextToItself) {
 
     const auto again = test::Run(file("inbox/report_txt.EXE"), {}, {"key\n"});
     EXPECT_EQ(again.status, kTargetExists) << "a restored file is never overwritten";
+    EXPECT_EQ(test::Run(file("inbox/report_txt.EXE"), {"D", file("inbox/report.txt"), file("x")}).status, kUsage)
+        << "it only restores what it carries";
+    ASSERT_EQ(Tool({"D", file("inbox/report_txt.EXE"), file("via-tav.txt"), "key"}).status, kOk);
+    EXPECT_EQ(ReadFile(file("via-tav.txt")), "the report");
 }
 
 // A wrong key, a flipped bit in every field and chunk, files cut short or

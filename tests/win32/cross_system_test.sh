@@ -1,7 +1,8 @@
 #!/bin/sh
 # A file encrypted on Linux opens with TAV.exe, and one encrypted by TAV.exe
 # opens on Linux, for every way of decrypting and a key with blanks, quotes
-# and backslashes; a folder travels both ways too, and one that Windows
+# and backslashes; a folder travels both ways too, also as a self-decrypting
+# program, and one that Windows
 # cannot hold is refused by TAV.exe with nothing left behind.
 #   cross_system_test.sh LINUX_TAV WINDOWS_TAV
 set -eu
@@ -13,7 +14,8 @@ cd "$work"
 key='a "quoted" key \ with\ backslashes\'
 head -c 700000 /dev/urandom >plain.bin
 
-wine_tav() { "$(dirname "$0")/../../scripts/wine-run.sh" "$windows" "$@"; }
+wine_run() { "$(dirname "$0")/../../scripts/wine-run.sh" "$@"; }
+wine_tav() { wine_run "$windows" "$@"; }
 
 "$linux" e1 plain.bin from-linux.TAV "$key"
 # Windows names ignore case: one output name per mode that differs otherwise too.
@@ -52,6 +54,15 @@ same_tree tree-on-windows
 wine_tav e1 tree tree-from-windows.TAV "$key"
 "$linux" D tree-from-windows.TAV tree-on-linux "$key"
 same_tree tree-on-linux
+
+# A self-decrypting file of the tree, made by TAV.exe: run on its own, it
+# restores the folder next to itself; TAV on Linux reads it too.
+mkdir sent
+wine_tav a1 tree sent/tree.exe "$key"
+printf '%s\r\n' "$key" | wine_run sent/tree.exe
+same_tree sent/tree
+"$linux" D sent/tree.exe tree-from-the-program "$key"
+same_tree tree-from-the-program
 
 # What a TAV.exe ended from outside left behind goes with the next folder
 # decryption there, when it is provably TAV's; a look-alike stays.

@@ -14,7 +14,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -121,12 +120,16 @@ private:
 void AppendMessage(HWND window, const std::string& message) {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    wchar_t time[16];
-    std::swprintf(time, 16, L"%02u:%02u:%02u  ", now.wHour, now.wMinute, now.wSecond);
+    std::wstring time;
+    for (const WORD part : {now.wHour, now.wMinute, now.wSecond}) {
+        time += {static_cast<wchar_t>(L'0' + part / 10), static_cast<wchar_t>(L'0' + part % 10), L':'};
+    }
+    time.back() = L' ';
+    time += L' ';
     const bool first = g_user32.sendDlgItemMessage(window, kTextId, WM_GETTEXTLENGTH, 0, 0) == 0;
     std::wstring text;
     WideFromUtf8(message, text);  // TAV's messages are UTF-8, other bytes escaped
-    const std::wstring line = (first ? L"" : L"\r\n") + std::wstring(time) + text;
+    const std::wstring line = (first ? L"" : L"\r\n") + time + text;
     g_user32.sendDlgItemMessage(window, kTextId, EM_SETSEL, static_cast<WPARAM>(-1), -1);
     g_user32.sendDlgItemMessage(window, kTextId, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
 }

@@ -1,0 +1,42 @@
+// The program at the front of every self-decrypting file. Run without
+// arguments, it asks for the key and restores the file or folder it carries
+// next to itself, with D's guarantees. It only decrypts, with libsodium
+// alone, so that a small file stays small; TAV D and d read the same file.
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "tav/base/failure.h"
+#include "tav/engine/self_image.h"
+#include "tav/os/key_cache.h"
+#include "tav/os/notify.h"
+#include "tav/tool.h"
+
+namespace {
+
+using namespace tav;
+
+// A failure on Windows may start this program again as the notice window
+// (see notify.h); it never starts a key agent.
+int Run(int argc, char** argv, KeyArgument*) {
+    if (argc == 2 && std::strcmp(argv[1], kNoticeWindowArgument) == 0) return RunNoticeWindow();
+    TurnOffKeyCache();
+    if (argc == 1) {
+        const SelfImage self = FindSelfImage();
+        if (self.carriesData) return RunSelfDecrypting(self);
+    }
+    throw Failure(Exit::Usage,
+                  "this is a self-decrypting file: run it without arguments, or decrypt it with TAV D <file> <target>");
+}
+
+}  // namespace
+
+// What ends the program on an exception nothing catches (there is none by
+// design): abort, as the default does, without first printing the
+// exception's type, for which the C++ library would bring a demangler of
+// some 50 KB into every self-decrypting file.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
+int main(int argc, char** argv) { return RunTool(argc, argv, Run); }

@@ -1,0 +1,70 @@
+#include "tav/tool.h"
+
+#include <sodium.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "tav/base/failure.h"
+#include "tav/base/printable.h"
+#include "tav/os/arguments.h"
+#include "tav/os/folder.h"
+#include "tav/os/hardening.h"
+#include "tav/os/notify.h"
+
+namespace tav {
+
+std::unique_ptr<PlainTarget> TargetFor(const EncryptedFile& file, const std::string& target) {
+    if (file.holdsFolder()) return std::make_unique<OutputFolder>(target);
+    return std::make_unique<OutputFile>(target);
+}
+
+// An unnamed output file gets its name only after the last chunk verified,
+// so one pass is enough; a named temporary file or a folder being built
+// needs a verifying pass first.
+void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
+    if (verifyFirst && !out.unnamed()) file.Verify();
+    file.DecryptTo(out);
+    out.Complete();
+}
+
+// The stored name is never taken as a path.
+int RunSelfDecrypting(const SelfImage& self) {
+    const std::unique_ptr<SecureBuffer> key = ReadKeyLine("Key to decrypt this file: ");
+    EncryptedFile file(self.path);
+    const Metadata& metadata = file.Open(*key);
+    if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
+    const std::string target = FolderOf(self.path) + "/" + metadata.name;
+    RefuseExistingTarget(target);
+    const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
+    DecryptInto(file, *out, true);
+    std::fputs(("TAV: decrypted " + Printable(target) + "\n").c_str(), stderr);
+    return 0;
+}
+
+// Messages go out through fputs, not the printf family, whose formatting
+// code would be a tenth of the self-decrypting files' program on Windows.
+int RunTool(int argc, char** argv, ToolBody run) {
+    // The key leaves the command line before anything else happens.
+    char** arguments = ProgramArguments(argc, argv);
+    std::optional<KeyArgument> keyArgument;
+    if (argc == 5) keyArgument.emplace(arguments[4]);
+    HardenProcess();
+    int status;
+    try {
+        if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
+        status = run(argc, arguments, keyArgument ? &*keyArgument : nullptr);
+    } catch (const Failure& failure) {
+        const std::string message = Printable(failure.what());
+        std::fputs(("TAV: " + message + "\n").c_str(), stderr);
+        if (NotificationsAvailable()) ShowNotification(message, 0, true);
+        status = static_cast<int>(failure.code());
+    } catch (const std::bad_alloc&) {
+        std::fputs("TAV: out of memory\n", stderr);
+        status = static_cast<int>(Exit::Io);
+    }
+    WipeStack();
+    return status;
+}
+
+}  // namespace tav
