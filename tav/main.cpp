@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tav/base/failure.h"
+#include "tav/base/printable.h"
 #include "tav/engine/encrypt.h"
 #include "tav/engine/encrypted_file.h"
 #include "tav/operation.h"
@@ -40,7 +41,8 @@ std::string Help() {
            "  D             decrypt after verifying the whole file\n"
            "  d             decrypt in one pass (on any damage the output is removed)\n"
            "  salvage       write what verifies of a damaged file to <target>.salvaged,\n"
-           "                zero bytes in place of what does not, and list what was lost\n"
+           "                zero bytes in place of what does not (of a folder, every file\n"
+           "                that verifies whole), and list what was lost\n"
            "rounds: 0 to 64, the key-derivation work; + for paranoia (more memory,\n"
            "and padding that hides the exact size)\n"
            "\n"
@@ -56,19 +58,16 @@ bool Asks(int argc, char** argv, const char* longOption, const char* shortOption
     return argc == 2 && (std::strcmp(argv[1], longOption) == 0 || std::strcmp(argv[1], shortOption) == 0);
 }
 
-// Keeps what verifies of a damaged file under a name that cannot be taken
-// for the original's, lists what was lost, and fails with the damage
+// Keeps what verifies of a damaged file or folder under a name that cannot
+// be taken for the original's, lists what was lost, and fails with the damage
 // status when anything was.
 int Salvage(const std::string& source, const std::string& salvaged, const SecureBuffer& key) {
     EncryptedFile file(source);
-    if (file.holdsFolder()) {
-        throw Failure(Exit::Usage, "a folder cannot be salvaged, only a file (D says where it is damaged): " + source);
-    }
-    OutputFile out(salvaged);
+    const std::unique_ptr<PlainTarget> out = TargetFor(file, salvaged);
     file.Open(key);
-    const std::vector<std::string> lost = file.Salvage(out);
-    out.Complete();
-    for (const std::string& place : lost) std::fprintf(stderr, "TAV: lost %s\n", place.c_str());
+    const std::vector<std::string> lost = file.Salvage(*out);
+    out->Complete();
+    for (const std::string& place : lost) std::fputs(("TAV: lost " + Printable(place) + "\n").c_str(), stderr);
     if (lost.empty()) return 0;
     throw Failure(Exit::Damaged, "salvaged what verifies into " + salvaged + "; zero bytes stand for what was lost");
 }

@@ -230,35 +230,57 @@ std::vector<std::string> EncryptedFile::Salvage(PlainTarget& out) {
     const PayloadV2 layout = LayoutV2();
     const std::uint64_t payloadStart = layout.start, payload = layout.length, chunks = layout.chunks;
     const std::unique_ptr<ChunkCipher> cipher = MakeChunkCipher(keys_.streamKey());
-    Progress progress("salvaging", path_, payload);
     std::vector<unsigned char> slot(kChunkSizeV2 + kTagSizeV2);
-    std::vector<std::string> lost;
-    std::uint64_t lostFrom = chunks;  // the first of the run of lost chunks being counted
-    const auto endRun = [&](std::uint64_t next) {
-        if (lostFrom == chunks) return;
-        const std::string place = LostPlace(lostFrom, next - 1, chunks, kChunkSizeV2, metadata_.length);
-        if (!place.empty()) lost.push_back(place);
-        lostFrom = chunks;
+    // Chunk `index` opened in `slot`; false when it is not there or does not verify.
+    const auto open = [&](std::uint64_t index) {
+        const std::size_t length = ChunkLength(payload, index, kChunkSizeV2);
+        const std::uint64_t at = payloadStart + index * (kChunkSizeV2 + kTagSizeV2);
+        const AeadNonce nonce = ChunkNonce(index, index + 1 == chunks);
+        return at + length + kTagSizeV2 <= dataEnd_ &&
+               file_.ReadAt(at, slot.data(), length + kTagSizeV2) == length + kTagSizeV2 &&
+               cipher->Open(nonce.data(), nullptr, 0, slot.data(), length, slot.data() + length);
     };
+
+    // First which chunks verify, so that a folder knows what to leave out
+    // before anything of it is built; each run of lost chunks is told once.
+    std::vector<bool> verified(chunks);
+    std::vector<ByteRange> lostBytes;
+    std::vector<std::string> lost;
+    {
+        Progress progress("verifying", path_, payload);
+        std::uint64_t first = chunks;  // the first of the run of lost chunks being counted
+        const auto endRun = [&](std::uint64_t next) {
+            if (first == chunks) return;
+            const std::string place = LostPlace(first, next - 1, chunks, kChunkSizeV2, metadata_.length);
+            if (!place.empty()) {
+                lost.push_back(place);
+                lostBytes.push_back({first * kChunkSizeV2, std::min<std::uint64_t>(next * kChunkSizeV2, metadata_.length)});
+            }
+            first = chunks;
+        };
+        for (std::uint64_t i = 0; i < chunks; ++i) {
+            verified[i] = open(i);
+            if (!verified[i] && first == chunks) first = i;
+            if (verified[i]) endRun(i);
+            progress.Advance(ChunkLength(payload, i, kChunkSizeV2));
+        }
+        endRun(chunks);
+    }
+    out.ExpectLost(lostBytes);
+
+    Progress progress("salvaging", path_, payload);
     for (std::uint64_t i = 0; i < chunks; ++i) {
         const std::size_t length = ChunkLength(payload, i, kChunkSizeV2);
-        const std::uint64_t at = payloadStart + i * (kChunkSizeV2 + kTagSizeV2);
-        const AeadNonce nonce = ChunkNonce(i, i + 1 == chunks);
-        const bool verified = at + length + kTagSizeV2 <= dataEnd_ &&
-                              file_.ReadAt(at, slot.data(), length + kTagSizeV2) == length + kTagSizeV2 &&
-                              cipher->Open(nonce.data(), nullptr, 0, slot.data(), length, slot.data() + length);
-        if (!verified) {
+        if (!verified[i]) {
             std::fill(slot.begin(), slot.end(), 0);
-            if (lostFrom == chunks) lostFrom = i;
-        } else {
-            endRun(i);
+        } else if (!open(i)) {
+            throw Failure(Exit::Io, "the file changed while it was salvaged: " + path_);
         }
         out.Write(slot.data(), ContentsIn(i, length));
         progress.Advance(length);
     }
-    endRun(chunks);
     sodium_memzero(slot.data(), slot.size());
-    return lost;
+    return holdsFolder() ? out.LeftOut() : lost;
 }
 
 }  // namespace tav

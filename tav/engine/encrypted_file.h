@@ -32,8 +32,11 @@ public:
 
     // Writes every chunk that verifies into `out` and zero bytes for each
     // one that does not (damaged, swapped, or cut off with the file's end),
-    // so that what verifies keeps its place; returns, in order, what was
-    // lost, one line per run of lost chunks. Version 2 files only.
+    // so that what verifies keeps its place; a folder leaves out every
+    // file those bytes touch. Returns, in order, what was lost: for a file
+    // one line per run of lost chunks, for a folder one per entry left
+    // out. Reads the file twice: which chunks verify is known before the
+    // first byte is written. Version 2 files only.
     std::vector<std::string> Salvage(PlainTarget& out);
 
 private:

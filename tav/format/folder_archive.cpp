@@ -46,10 +46,12 @@ bool IsSafeEntryName(const std::string& name) {
 }
 
 std::size_t ArchiveReader::TakeInto(const unsigned char*& data, std::size_t& size, std::size_t want) {
+    if (pending_.empty() && expect_ == Expect::Head) recordStart_ = offset_;
     const std::size_t take = std::min(size, want - pending_.size());
     pending_.append(reinterpret_cast<const char*>(data), take);
     data += take;
     size -= take;
+    offset_ += take;
     return pending_.size();
 }
 
@@ -69,23 +71,28 @@ void ArchiveReader::Feed(const unsigned char* data, std::size_t size) {
                 break;
             case Expect::Contents: {
                 const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(size, contentsLeft_));
-                builder_.FileData(data, take);
+                if (!leavingOut_) builder_.FileData(data, take);
                 data += take;
                 size -= take;
+                offset_ += take;
                 contentsLeft_ -= take;
                 if (contentsLeft_ == 0) {
-                    builder_.EndFile();
+                    if (!leavingOut_) builder_.EndFile();
                     expect_ = Expect::Head;
                 }
                 break;
             }
             case Expect::Nothing:
                 Malformed("data after its end");
+            case Expect::Ignored:
+                offset_ += size;
+                return;
         }
     }
 }
 
 void ArchiveReader::ParseHead() {
+    if (RecordLost()) return LeaveOutTheRest();
     const std::uint8_t type = static_cast<std::uint8_t>(pending_[0]);
     if (!KnownType(type)) Malformed("unknown record type");
     record_.type = static_cast<RecordType>(type);
@@ -113,6 +120,7 @@ void ArchiveReader::ParseHead() {
 }
 
 void ArchiveReader::Complete() {
+    if (RecordLost()) return LeaveOutTheRest();
     expect_ = Expect::Head;
     if (depth_ == 0) {  // the first record: once the root has ended, nothing more is read
         if (record_.type != RecordType::Folder || !record_.name.empty()) Malformed("no root folder");
@@ -123,20 +131,28 @@ void ArchiveReader::Complete() {
     if (record_.type == RecordType::End) {
         builder_.EndFolder();
         if (--depth_ == 0) expect_ = Expect::Nothing;
+        if (!folders_.empty()) folders_.pop_back();
         return;
     }
     if (!IsSafeEntryName(record_.name)) Malformed("an unsafe name");
+    lastEntry_ = PathOf(record_.name);
     switch (record_.type) {
         case RecordType::Folder:
             if (depth_ == kMaxFolderDepth) Malformed("folders nested too deeply");
             ++depth_;
+            folders_.push_back(record_.name);
             builder_.BeginFolder(record_.name, record_.attributes);
             break;
         case RecordType::File:
-            builder_.BeginFile(record_.name, record_.attributes);
             contentsLeft_ = record_.size;
+            leavingOut_ = Touches(lost_, offset_, offset_ + contentsLeft_);
+            if (leavingOut_) {
+                leftOut_.push_back(lastEntry_);
+            } else {
+                builder_.BeginFile(record_.name, record_.attributes);
+            }
             if (contentsLeft_ == 0) {
-                builder_.EndFile();
+                if (!leavingOut_) builder_.EndFile();
             } else {
                 expect_ = Expect::Contents;
             }
@@ -151,7 +167,21 @@ void ArchiveReader::Complete() {
 }
 
 void ArchiveReader::Finish() const {
-    if (expect_ != Expect::Nothing) Malformed("it ends early");
+    if (expect_ != Expect::Nothing && expect_ != Expect::Ignored) Malformed("it ends early");
+}
+
+std::string ArchiveReader::PathOf(const std::string& name) const {
+    std::string path;
+    for (const std::string& folder : folders_) path += folder + "/";
+    return path + name;
+}
+
+void ArchiveReader::LeaveOutTheRest() {
+    leftOut_.push_back(lastEntry_.empty() ? "everything in it (its first records are damaged)"
+                                          : "everything after " + lastEntry_ + " (its records are damaged there)");
+    for (; depth_ > 0; --depth_) builder_.EndFolder();
+    pending_.clear();
+    expect_ = Expect::Ignored;
 }
 
 }  // namespace tav

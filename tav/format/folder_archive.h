@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "tav/base/byte_range.h"
 
 // A folder as one stream of bytes: the plaintext of an encrypted folder
 // (docs/tav-format.md describes it byte by byte). Each record is a 29-byte
@@ -65,11 +68,23 @@ public:
     // Fails unless the archive ended with the root folder's end record.
     void Finish() const;
 
+    // Salvaging: the archive's bytes in `lost` did not verify and arrive as
+    // zeros. A file any of whose contents are lost is left out; a record
+    // whose own bytes are lost ends the reading there, since nothing after
+    // it can be placed: the open folders are closed and the rest is left
+    // out as a whole. Given before the first byte.
+    void ExpectLost(std::vector<ByteRange> lost) { lost_ = std::move(lost); }
+    // What was left out, one line per entry, by its path in the folder.
+    const std::vector<std::string>& leftOut() const { return leftOut_; }
+
 private:
-    enum class Expect { Head, NameAndTarget, Contents, Nothing };
+    enum class Expect { Head, NameAndTarget, Contents, Nothing, Ignored };
     std::size_t TakeInto(const unsigned char*& data, std::size_t& size, std::size_t want);
     void ParseHead();
     void Complete();
+    bool RecordLost() const { return Touches(lost_, recordStart_, offset_); }
+    std::string PathOf(const std::string& name) const;
+    void LeaveOutTheRest();
 
     FolderBuilder& builder_;
     Expect expect_ = Expect::Head;
@@ -79,6 +94,13 @@ private:
     std::size_t targetSize_ = 0;
     std::uint64_t contentsLeft_ = 0;
     unsigned depth_ = 0;
+    std::uint64_t offset_ = 0;       // bytes of the archive read so far
+    std::uint64_t recordStart_ = 0;  // where the record being read starts
+    std::vector<ByteRange> lost_;
+    std::vector<std::string> folders_;  // the path of the folder being read, below the root
+    std::string lastEntry_;             // the path of the last entry built
+    bool leavingOut_ = false;           // the file being read is left out
+    std::vector<std::string> leftOut_;
 };
 
 }  // namespace tav

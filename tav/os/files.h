@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "tav/base/byte_range.h"
 
 namespace tav {
 
@@ -24,6 +27,11 @@ public:
     virtual void Complete() = 0;
     // True when nothing written is visible under any name before Complete().
     virtual bool unnamed() const = 0;
+    // Salvaging: the plaintext's bytes in `lost` will be written as zeros.
+    // A file keeps them so, in place; a folder leaves out what they touch.
+    virtual void ExpectLost(std::vector<ByteRange>) {}
+    // What was left out for them, one line per entry (a folder's).
+    virtual std::vector<std::string> LeftOut() const { return {}; }
 };
 
 // A regular file opened for reading at any offset. Anything else (a folder,

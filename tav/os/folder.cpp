@@ -1,6 +1,7 @@
 // What the folder source is on every system: its records in memory, and
 // the files' contents read from the files themselves, each at its place in
-// the archive.
+// the archive. What the output folder leaves out when salvaging is its
+// archive reader's affair on every system.
 #include "tav/os/folder.h"
 
 #include <algorithm>
@@ -34,5 +35,9 @@ std::size_t FolderSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
     }
     return done;
 }
+
+void OutputFolder::ExpectLost(std::vector<ByteRange> lost) { reader_->ExpectLost(std::move(lost)); }
+
+std::vector<std::string> OutputFolder::LeftOut() const { return reader_->leftOut(); }
 
 }  // namespace tav

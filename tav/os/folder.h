@@ -90,6 +90,8 @@ public:
     void Write(const void* data, std::size_t size) override;
     void Complete() override;
     bool unnamed() const override { return false; }
+    void ExpectLost(std::vector<ByteRange> lost) override;
+    std::vector<std::string> LeftOut() const override;
 
 private:
     class Builder;

@@ -1,10 +1,12 @@
 // The folder archive reader, fed in pieces whose sizes the input chooses.
 // It must end every input with a clean Damaged failure or an archive whose
 // builder calls are balanced and whose names are all safe; what it accepts
-// must read the same when fed whole.
+// must read the same when fed whole; told that some bytes are lost, as when
+// salvaging, it must still end cleanly with balanced builder calls.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tav/base/failure.h"
 #include "tav/format/folder_archive.h"
@@ -51,8 +53,10 @@ public:
 };
 
 // Feeds `size` bytes in pieces of `piece` bytes; true when the archive was whole and sound.
-bool Read(const std::uint8_t* data, std::size_t size, std::size_t piece, Checker& checker) {
+bool Read(const std::uint8_t* data, std::size_t size, std::size_t piece, Checker& checker,
+          std::vector<tav::ByteRange> lost = {}) {
     tav::ArchiveReader reader(checker);
+    reader.ExpectLost(std::move(lost));
     try {
         for (std::size_t at = 0; at < size; at += piece) reader.Feed(data + at, size - at < piece ? size - at : piece);
         reader.Finish();
@@ -73,5 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Checker whole;
     Check(Read(data + 1, size - 1, size, whole) == accepted);
     if (accepted) Check(pieces.depth == 0 && !pieces.inFile && pieces.log == whole.log);
+    // A quarter to a half of the input lost, where the first byte says.
+    const std::uint64_t from = (data[0] / 64) * (size - 1) / 4;
+    Checker salvaged;
+    if (Read(data + 1, size - 1, piece, salvaged, {{from, from + (size - 1) / 4 + 1}})) {
+        Check(salvaged.depth == 0 && !salvaged.inFile);
+    }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <cstring>
@@ -187,6 +188,46 @@ TEST_F(TavFolders, RoundTripRestoresTheTreeExactly) {
             EXPECT_EQ(Snap(file("back")), expected);
             EXPECT_EQ(fs::status(file("back")).permissions(), fs::status(file("photos")).permissions());
             ::chmod(file("back/closed").c_str(), 0700);
+        }
+    }
+    ExpectNoTemporaries();
+}
+
+// Salvaging a folder keeps every file that verifies whole and names each
+// one it leaves out; a record that does not verify ends what can be placed.
+TEST_F(TavFolders, SalvageKeepsEveryFileThatVerifiesWhole) {
+    Seal(Archive({Folder(""), FileRecord("a", 1000), FileRecord("b", 600000), Folder("sub"), FileRecord("c", 1000),
+                  End(), End()}),
+         file("album_.TAV"));
+    const std::string good = ReadFile(file("album_.TAV"));
+    const std::size_t payload = 96 + 280, sealed = kChunk + 16;
+    const struct {
+        const char* name;
+        std::size_t damagedChunk;
+        std::vector<std::string> kept;
+        std::string lost;
+    } cases[] = {
+        {"a file's middle", 1, {"a", "sub", "sub/c"}, "TAV: lost b\nTAV: salvaged"},
+        {"the last records", 2, {"a"}, "TAV: lost b\nTAV: lost everything after b (its records are damaged there)\n"},
+        {"the root's record", 0, {}, "TAV: lost everything in it (its first records are damaged)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string damaged = good;
+        damaged[payload + c.damagedChunk * sealed + 10] ^= 1;
+        WriteFile(file("damaged.TAV"), damaged);
+        fs::remove_all(file("out.salvaged"));
+        const auto result = Tool({"salvage", file("damaged.TAV"), file("out"), "key"});
+        EXPECT_EQ(result.status, kDamaged) << result.errors;
+        EXPECT_NE(result.errors.find(c.lost), std::string::npos) << result.errors;
+        std::vector<std::string> kept;
+        for (const auto& entry : fs::recursive_directory_iterator(file("out.salvaged"))) {
+            kept.push_back(fs::relative(entry.path(), file("out.salvaged")).string());
+        }
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(kept, c.kept);
+        if (!kept.empty()) {
+            EXPECT_EQ(ReadFile(file("out.salvaged/a")), std::string(1000, 'x'));
         }
     }
     ExpectNoTemporaries();
