@@ -173,16 +173,32 @@ void RefuseUnusableName(const std::string& target) {
     }
 }
 
+// Not exported under a name of the Windows headers' own; a read at an
+// offset of a handle opened for synchronous I/O, waited for.
+extern "C" NTSTATUS NTAPI NtReadFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc, PVOID apcContext,
+                                     PIO_STATUS_BLOCK io, PVOID buffer, ULONG length, PLARGE_INTEGER offset,
+                                     PULONG key);
+
+// Through NtReadFile with no completion context rather than ReadFile with
+// an OVERLAPPED: ReadFile posts the OVERLAPPED as a completion for every
+// read, which Wine turns into a round trip to its server that every worker
+// waits for in turn.
 bool ReadFullyAt(HANDLE file, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& done) {
+    constexpr NTSTATUS kEndOfFile = static_cast<NTSTATUS>(0xC0000011);
     for (done = 0; done < size;) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(file, static_cast<char*>(buffer) + done, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF;
-        if (got == 0) break;
-        done += got;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset + done);
+        IO_STATUS_BLOCK io{};
+        const ULONG want = static_cast<ULONG>(std::min<std::size_t>(size - done, 1u << 30));
+        const NTSTATUS status = NtReadFile(file, nullptr, nullptr, nullptr, &io, static_cast<char*>(buffer) + done, want,
+                                           &at, nullptr);
+        if (status == kEndOfFile) break;
+        if (status < 0) {
+            SetLastError(RtlNtStatusToDosError(status));
+            return false;
+        }
+        if (io.Information == 0) break;
+        done += io.Information;
     }
     return true;
 }
