@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -65,7 +66,18 @@ private:
         }
     }
 
+    // The turn mostly comes within the time another worker takes to write a
+    // chunk, and a worker waiting for it has nothing else to do: it waits on
+    // the spot, yielding the processor, for up to a millisecond before it
+    // sleeps. A sleep and a wake-up for every chunk cost a system call each,
+    // and under Wine round trips to its server that kept the second core
+    // from helping at all.
     bool WaitForTurn(std::uint64_t index) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+        while (!failed() && turn_.load(std::memory_order_acquire) != index &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::yield();
+        }
         std::unique_lock<std::mutex> lock(mutex_);
         turnTaken_.wait(lock, [&] { return failed() || turn_ == index; });
         return !failed();
@@ -76,7 +88,7 @@ private:
     void PassTurn(std::uint64_t index) {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            turn_ = index;
+            turn_.store(index, std::memory_order_release);
         }
         turnTaken_.notify_all();
     }
@@ -85,7 +97,7 @@ private:
     std::atomic<std::uint64_t> next_{0};
     std::mutex mutex_;
     std::condition_variable turnTaken_;
-    std::uint64_t turn_ = 0;
+    std::atomic<std::uint64_t> turn_{0};  // set under mutex_, read without it while waiting on the spot
     static constexpr std::uint64_t kNoError = UINT64_MAX;
     std::exception_ptr error_;
     std::atomic<std::uint64_t> errorChunk_{kNoError};  // the chunk of error_, set under mutex_
