@@ -6,7 +6,8 @@
 # otherwise.
 # Usage: sh bench/folder-speed.sh [runs]
 set -eu
-cd "$(dirname "$0")/.."
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
 runs=${1:-3}
 tav=$(pwd)/build/default/tav/TAV
 [ -x "$tav" ] || { echo "build first: sh scripts/make.sh build"; exit 1; }
@@ -28,7 +29,7 @@ PY
 mkdir -p "$base/large/sub"
 head -c 1073741824 /dev/urandom > "$base/large/sub/big.bin"
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+. "$root/bench/common.sh"
 # Runs "$@" $runs times; prints "median-seconds peak-KiB".
 measure() {
   : > "$base/times"

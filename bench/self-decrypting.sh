@@ -20,14 +20,10 @@ cd "$work"
 head -c $((mib << 20)) /dev/urandom > big
 : > empty
 
-now() { date +%s%N; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# Milliseconds of one run of "$@" with the key on standard input; what it
-# restored or wrote is removed after.
+. "$root/bench/common.sh"
+# Milliseconds of one run of "$@"; what it restored or wrote is removed after.
 once() {
-  start=$(now)
-  echo key | "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-  echo $(( ($(now) - start) / 1000000 ))
+  milliseconds_of "$@"
   rm -f out sfx-*/big sfx-*/empty
 }
 
@@ -49,12 +45,9 @@ measure() {
     done
     i=$((i + 1))
   done
-  speed() { awk -v big="$(median < "ms-$1-big")" -v empty="$(median < "ms-$1-empty")" -v mib="$mib" \
-    'BEGIN { d = big - empty; if (d < 1) d = 1; printf "%.0f", mib * 1000 / d }'; }
-  d=$(speed D)
-  sfx=$(speed sfx)
-  printf '%-7s %10d %12s %14s %8s\n' "$build" "$((carried / 1024))" "$d" "$sfx" \
-    "$(awk -v a="$sfx" -v b="$d" 'BEGIN { printf "%.2f", a / b }')"
+  d=$(mib_per_second ms-D-big ms-D-empty "$mib")
+  sfx=$(mib_per_second ms-sfx-big ms-sfx-empty "$mib")
+  printf '%-7s %10d %12s %14s %8s\n' "$build" "$((carried / 1024))" "$d" "$sfx" "$(ratio "$sfx" "$d")"
 }
 
 printf '%-7s %10s %12s %14s %8s\n' build "KiB carried" "D MiB/s" "program MiB/s" ratio

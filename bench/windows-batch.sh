@@ -15,7 +15,7 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 wineserver -p
 wine "$root/build/$windows_build/tav/TAV.exe" 2>/dev/null || true  # starts Wine's services outside the timings
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/common.sh"
 # Seconds of the batch with the cache, from batch_bench's "batch-with-cache 100 S".
 seconds() { "$@" 100 0 | awk '$1 == "batch-with-cache" { print $3 }'; }
 for tool in linux windows; do
@@ -32,4 +32,4 @@ done
 linux=$(cat /tmp/druvel-batch-linux.$$) windows=$(cat /tmp/druvel-batch-windows.$$)
 rm -f /tmp/druvel-batch-linux.$$ /tmp/druvel-batch-windows.$$
 printf '%-40s %6s s\n' "Linux TAV, 100 files" "$linux" "TAV.exe ($windows_build, Wine), 100 files" "$windows"
-awk -v w="$windows" -v l="$linux" 'BEGIN { printf "ratio Windows / Linux: %.2f\n", w / l }'
+echo "ratio Windows / Linux: $(ratio "$windows" "$linux")"

@@ -24,15 +24,12 @@ head -c $((mib << 20)) /dev/urandom > big
 wineserver -p
 wine TAV.exe 2>/dev/null || true  # starts Wine's services outside the timings
 
-now() { date +%s%N; }
+. "$root/bench/common.sh"
 # Milliseconds of one run of "$@"; the output named "out" is removed after.
 once() {
-  start=$(now)
-  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-  echo $(( ($(now) - start) / 1000000 ))
+  milliseconds_of "$@"
   rm -f out
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 for source in big empty; do
   ./TAV e1 "$source" "$source.TAV" key
@@ -59,9 +56,7 @@ for op in e1 d D; do
     done
     i=$((i + 1))
   done
-  speed() { awk -v big="$(median < "ms-$1-big")" -v empty="$(median < "ms-$1-empty")" -v mib="$mib" \
-    'BEGIN { d = big - empty; if (d < 1) d = 1; printf "%.0f", mib * 1000 / d }'; }
-  linux=$(speed linux)
-  windows=$(speed windows)
-  printf '%-4s %14s %14s %8s\n' "$op" "$linux" "$windows" "$(awk -v a="$windows" -v b="$linux" 'BEGIN { printf "%.2f", a / b }')"
+  linux=$(mib_per_second ms-linux-big ms-linux-empty "$mib")
+  windows=$(mib_per_second ms-windows-big ms-windows-empty "$mib")
+  printf '%-4s %14s %14s %8s\n' "$op" "$linux" "$windows" "$(ratio "$windows" "$linux")"
 done
