@@ -130,6 +130,20 @@ protected:
     std::string runtime_;
 };
 
+// The program of a self-decrypting file restores one file: it asks no agent
+// and starts none, which would keep the received file in use for a minute.
+TEST_F(KeyCache, ASelfDecryptingFileStartsNoAgent) {
+    ::setenv("TAV_KEY_CACHE", "off", 1);
+    test::WriteFile(file("note"), "a note");
+    ASSERT_EQ(Tool({"a1", file("note"), file("note.EXE"), "key"}).status, 0);
+    fs::rename(file("note"), file("original"));
+    ::setenv("TAV_KEY_CACHE", "on", 1);
+    const auto result = test::Run(file("note.EXE"), {}, {"key\n"});
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(ReadFile(file("note")), "a note");
+    EXPECT_FALSE(fs::exists(socket()));
+}
+
 TEST_F(KeyCache, ABatchSharesOneSaltAndEachFileHasItsOwnNonce) {
     const std::string a = Encrypted("a"), b = Encrypted("b"), c = Encrypted("c");
     EXPECT_TRUE(fs::is_socket(socket()));
