@@ -34,7 +34,7 @@ int RunSelfDecrypting(const SelfImage& self) {
     EncryptedFile file(self.path);
     const Metadata& metadata = file.Open(*key);
     if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
-    const std::string target = FolderOf(self.path) + "/" + metadata.name;
+    const std::string target = PathIn(FolderOf(self.path), metadata.name);
     RefuseExistingTarget(target);
     const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
     DecryptInto(file, *out, true);

@@ -107,4 +107,7 @@ void RefuseExistingTarget(const std::string& path);
 // The folder part of a path ("." when it has none).
 std::string FolderOf(const std::string& path);
 
+// The path of `name` in `folder`, joined by the system's separator.
+std::string PathIn(const std::string& folder, const std::string& name);
+
 }  // namespace tav

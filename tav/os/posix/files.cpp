@@ -100,6 +100,10 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string PathIn(const std::string& folder, const std::string& name) {
+    return folder + (folder.back() == '/' ? "" : "/") + name;
+}
+
 std::string BaseName(const std::string& path) {
     const std::size_t end = path.find_last_not_of('/');
     if (end == std::string::npos) return path;

@@ -260,6 +260,11 @@ std::string FolderOf(const std::string& path) {
     return slash == drive + 1 ? path.substr(0, slash) : path.substr(0, slash - 1);
 }
 
+// "C:" and "C:\" take the name as they are.
+std::string PathIn(const std::string& folder, const std::string& name) {
+    return folder + (IsSeparator(folder.back()) || folder.back() == ':' ? "" : "\\") + name;
+}
+
 std::string BaseName(const std::string& path) {
     std::size_t end = path.size();
     while (end > 0 && IsSeparator(path[end - 1])) --end;
@@ -324,10 +329,9 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
     const std::string folder = FolderOf(target);
-    const std::string separator = IsSeparator(folder.back()) || folder.back() == ':' ? "" : "\\";
     bool tryLinks = true;
     for (int attempt = 0;; ++attempt) {
-        temp_ = folder + separator + ".TAV-" + RandomSuffix();
+        temp_ = PathIn(folder, ".TAV-" + RandomSuffix());
         HoldSignals();
         const DWORD deleteOnClose = tryLinks ? FILE_FLAG_DELETE_ON_CLOSE : 0;
         const HANDLE handle = CreateFileA(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,

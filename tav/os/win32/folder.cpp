@@ -401,9 +401,8 @@ void RemoveAbandonedFolders(const std::string& parent) {
 OutputFolder::OutputFolder(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
     const std::string parent = FolderOf(target);
-    const std::string separator = parent.back() == '\\' || parent.back() == '/' || parent.back() == ':' ? "" : "\\";
     for (int attempt = 0;; ++attempt) {
-        temp_ = parent + separator + ".TAV-" + RandomSuffix();
+        temp_ = PathIn(parent, ".TAV-" + RandomSuffix());
         HoldSignals();
         const bool made = CreateDirectoryW(LongPath(WideFromAnsi(temp_)).c_str(), nullptr) != 0;
         const DWORD error = GetLastError();
