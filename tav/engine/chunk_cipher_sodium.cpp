@@ -39,8 +39,4 @@ std::unique_ptr<ChunkCipher> MakeSodiumChunkCipher(const unsigned char* key) {
     return std::make_unique<SodiumChunkCipher>(key);
 }
 
-#ifndef TAV_WITH_OPENSSL
-std::unique_ptr<ChunkCipher> MakeChunkCipher(const unsigned char* key) { return MakeSodiumChunkCipher(key); }
-#endif
-
 }  // namespace tav
