@@ -37,9 +37,9 @@ windows: deps
 	  scripts/wine-suite.sh build/$$arch -j$$(nproc) --output-on-failure --no-tests=error --timeout 180 || exit 1; \
 	done
 
-# The fuzz targets for FUZZ_SECONDS each (30 by default), on their seeds and
+# The fuzz targets for FUZZ_SECONDS each (15 by default), on their seeds and
 # what earlier runs found (kept in build/fuzz/tests/fuzz/corpus/).
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 15
 fuzz: deps
 	cmake --preset fuzz -DDRUVEL_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build --preset fuzz -j$$(nproc)
