@@ -2,12 +2,18 @@
 // arguments, it asks for the key and restores the file or folder it carries
 // next to itself, with D's guarantees. It only decrypts, with libsodium
 // alone, so that a small file stays small; TAV D and d read the same file.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 #include "tav/base/failure.h"
+#include "tav/base/printable.h"
+#include "tav/engine/encrypted_file.h"
 #include "tav/engine/self_image.h"
+#include "tav/os/files.h"
+#include "tav/os/key.h"
 #include "tav/os/key_cache.h"
 #include "tav/os/notify.h"
 #include "tav/tool.h"
@@ -15,6 +21,21 @@
 namespace {
 
 using namespace tav;
+
+// Asks for the key and restores the file or folder this file carries under
+// its stored name, next to it; the stored name is never taken as a path.
+int RunSelfDecrypting(const SelfImage& self) {
+    const std::unique_ptr<SecureBuffer> key = ReadKeyLine("Key to decrypt this file: ");
+    EncryptedFile file(self.path);
+    const Metadata& metadata = file.Open(*key);
+    if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
+    const std::string target = PathIn(FolderOf(self.path), metadata.name);
+    RefuseExistingTarget(target);
+    const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
+    DecryptInto(file, *out, true);
+    std::fputs(("TAV: decrypted " + Printable(target) + "\n").c_str(), stderr);
+    return 0;
+}
 
 // A failure on Windows may start this program again as the notice window
 // (see notify.h); it never starts a key agent.

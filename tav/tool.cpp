@@ -28,20 +28,6 @@ void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
     out.Complete();
 }
 
-// The stored name is never taken as a path.
-int RunSelfDecrypting(const SelfImage& self) {
-    const std::unique_ptr<SecureBuffer> key = ReadKeyLine("Key to decrypt this file: ");
-    EncryptedFile file(self.path);
-    const Metadata& metadata = file.Open(*key);
-    if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
-    const std::string target = PathIn(FolderOf(self.path), metadata.name);
-    RefuseExistingTarget(target);
-    const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
-    DecryptInto(file, *out, true);
-    std::fputs(("TAV: decrypted " + Printable(target) + "\n").c_str(), stderr);
-    return 0;
-}
-
 // Messages go out through fputs, not the printf family, whose formatting
 // code would be a tenth of the self-decrypting files' program on Windows.
 int RunTool(int argc, char** argv, ToolBody run) {

@@ -4,15 +4,13 @@
 #include <string>
 
 #include "tav/engine/encrypted_file.h"
-#include "tav/engine/self_image.h"
 #include "tav/os/files.h"
 #include "tav/os/key.h"
 
 namespace tav {
 
 // What TAV and the program at the front of a self-decrypting file share:
-// how a decryption reaches its target, the restoring of a self-decrypting
-// file, and how a run starts and ends.
+// how a decryption reaches its target, and how a run starts and ends.
 
 // Where the plaintext of `file` goes: a file, or a folder when it holds one.
 // Made before the key derivation, so that an unusable target fails at once.
@@ -21,10 +19,6 @@ std::unique_ptr<PlainTarget> TargetFor(const EncryptedFile& file, const std::str
 // Decrypts an opened file into `out`. With `verifyFirst` no plaintext is
 // visible under any name before every byte has been authenticated.
 void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst);
-
-// Asks for the key and restores the file or folder a self-decrypting file
-// carries under its stored name, next to it.
-int RunSelfDecrypting(const SelfImage& self);
 
 // A program's main(): takes the key off the command line first, hardens the
 // process, calls `run`, reports a failure on standard error (and where the

@@ -18,8 +18,8 @@ SelfImage FindSelfImage() {
     SelfImage self;
     self.path = OwnProgramPath();
     const SourceFile program(self.path);
-    self.carriesData = FindTrailer(program, self.programSize);
-    if (!self.carriesData) self.programSize = program.size();
+    std::uint64_t dataOffset;
+    self.carriesData = FindTrailer(program, dataOffset);
     return self;
 }
 

@@ -7,11 +7,10 @@
 
 namespace tav {
 
-// This program's own executable and how many of its bytes are the program
-// (a self-decrypting copy carries data behind it).
+// This program's own executable, and whether it carries encrypted data
+// behind it (a self-decrypting file does).
 struct SelfImage {
     std::string path;
-    std::uint64_t programSize = 0;
     bool carriesData = false;
 };
 SelfImage FindSelfImage();
