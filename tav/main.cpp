@@ -22,6 +22,7 @@
 #include "tav/os/key_cache_agent.h"
 #include "tav/os/notify.h"
 #include "tav/tool.h"
+#include "tav/os/terminal.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ int Salvage(const std::string& source, const std::string& salvaged, const Secure
     file.Open(key);
     const std::vector<std::string> lost = file.Salvage(*out);
     out->Complete();
-    for (const std::string& place : lost) std::fputs(("TAV: lost " + Printable(place) + "\n").c_str(), stderr);
+    for (const std::string& place : lost) WriteError("TAV: lost " + Printable(place) + "\n");
     if (lost.empty()) return 0;
     throw Failure(Exit::Damaged, "salvaged what verifies into " + salvaged + "; zero bytes stand for what was lost");
 }

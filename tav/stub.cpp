@@ -17,6 +17,7 @@
 #include "tav/os/key_cache.h"
 #include "tav/os/notify.h"
 #include "tav/tool.h"
+#include "tav/os/terminal.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int RunSelfDecrypting(const SelfImage& self) {
     RefuseExistingTarget(target);
     const std::unique_ptr<PlainTarget> out = TargetFor(file, target);
     DecryptInto(file, *out, true);
-    std::fputs(("TAV: decrypted " + Printable(target) + "\n").c_str(), stderr);
+    WriteError("TAV: decrypted " + Printable(target) + "\n");
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "tav/os/folder.h"
 #include "tav/os/hardening.h"
 #include "tav/os/notify.h"
+#include "tav/os/terminal.h"
 
 namespace tav {
 
@@ -28,25 +29,25 @@ void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
     out.Complete();
 }
 
-// Messages go out through fputs, not the printf family, whose formatting
+// Messages go out through WriteError, not the printf family, whose formatting
 // code would be a tenth of the self-decrypting files' program on Windows.
 int RunTool(int argc, char** argv, ToolBody run) {
-    // The key leaves the command line before anything else happens.
-    char** arguments = ProgramArguments(argc, argv);
     std::optional<KeyArgument> keyArgument;
-    if (argc == 5) keyArgument.emplace(arguments[4]);
-    HardenProcess();
     int status;
     try {
+        // The key leaves the command line before anything else happens.
+        char** arguments = ProgramArguments(argc, argv);
+        if (argc == 5) keyArgument.emplace(arguments[4]);
+        HardenProcess();
         if (sodium_init() < 0) throw Failure(Exit::Io, "cannot initialise the cryptography library");
         status = run(argc, arguments, keyArgument ? &*keyArgument : nullptr);
     } catch (const Failure& failure) {
         const std::string message = Printable(failure.what());
-        std::fputs(("TAV: " + message + "\n").c_str(), stderr);
+        WriteError("TAV: " + message + "\n");
         if (NotificationsAvailable()) ShowNotification(message, 0, true);
         status = static_cast<int>(failure.code());
     } catch (const std::bad_alloc&) {
-        std::fputs("TAV: out of memory\n", stderr);
+        WriteError("TAV: out of memory\n");
         status = static_cast<int>(Exit::Io);
     }
     WipeStack();

@@ -20,7 +20,7 @@ Progress::Progress(const std::string& action, const std::string& name, std::uint
       notifies_(total >= kNotifyFrom && NotificationsAvailable()) {}
 
 Progress::~Progress() {
-    if (enabled_ && shown_ >= 0) std::fputs("\n", stderr);
+    if (enabled_ && shown_ >= 0) WriteError("\n");
 }
 
 void Progress::Advance(std::uint64_t bytes) {
@@ -33,8 +33,7 @@ void Progress::Advance(std::uint64_t bytes) {
     }
     shown_ = percent;
     if (!enabled_) return;
-    std::fputs(("\rTAV: " + label_ + " " + std::to_string(percent) + "%").c_str(), stderr);
-    std::fflush(stderr);
+    WriteError("\rTAV: " + label_ + " " + std::to_string(percent) + "%");
 }
 
 }  // namespace tav

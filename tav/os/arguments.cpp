@@ -14,12 +14,40 @@ public:
     bool AtEnd() const { return at_ == line_.size(); }
 
     // The program name as the run time reads it: quoted, or up to a blank.
-    void SkipProgramName() {
+    std::string TakeProgramName() {
+        std::string name;
         if (!AtEnd() && line_[at_] == '"') {
             const std::size_t close = line_.find('"', at_ + 1);
-            at_ = close == std::string_view::npos ? line_.size() : close + 1;
+            const std::size_t end = close == std::string_view::npos ? line_.size() : close;
+            name = line_.substr(at_ + 1, end - at_ - 1);
+            at_ = end == line_.size() ? end : end + 1;
         }
-        while (!AtEnd() && !IsBlank(line_[at_])) ++at_;
+        while (!AtEnd() && !IsBlank(line_[at_])) name += line_[at_++];
+        return name;
+    }
+
+    // One argument by the run time's rules (SplitLikeRunTime).
+    std::string TakeArgument() {
+        std::string argument;
+        bool quoted = false;
+        while (!AtEnd() && (quoted || !IsBlank(line_[at_]))) {
+            if (line_[at_] == '\\') {
+                const std::size_t first = at_;
+                while (!AtEnd() && line_[at_] == '\\') ++at_;
+                const std::size_t count = at_ - first;
+                const bool beforeQuote = !AtEnd() && line_[at_] == '"';
+                argument.append(beforeQuote ? count / 2 : count, '\\');
+                if (beforeQuote && count % 2 == 1) argument += line_[at_++];
+            } else if (line_[at_] == '"') {
+                const bool doubled = quoted && at_ + 1 < line_.size() && line_[at_ + 1] == '"';
+                if (doubled) argument += '"';
+                quoted = doubled || !quoted;
+                at_ += doubled ? 2 : 1;
+            } else {
+                argument += line_[at_++];
+            }
+        }
+        return argument;
     }
 
     // At least one blank; false when there is none.
@@ -58,7 +86,7 @@ bool SplitQuotedCommandLine(std::string_view line, std::vector<std::string>& fie
     while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
     Cursor cursor(line);
     fields.assign(3, std::string());
-    cursor.SkipProgramName();
+    cursor.TakeProgramName();
     if (!cursor.SkipBlanks() || !cursor.TakeWord(fields[0])) return false;
     if (!cursor.SkipBlanks() || !cursor.TakeQuoted(fields[1])) return false;
     if (!cursor.SkipBlanks() || !cursor.TakeQuoted(fields[2])) return false;
@@ -72,6 +100,17 @@ bool SplitQuotedCommandLine(std::string_view line, std::vector<std::string>& fie
     keyOffset = open + 1;
     fields.emplace_back(line.substr(keyOffset, line.size() - 1 - keyOffset));
     return true;
+}
+
+std::vector<std::string> SplitLikeRunTime(std::string_view line, std::vector<std::size_t>& starts) {
+    Cursor cursor(line);
+    starts.assign(1, 0);
+    std::vector<std::string> arguments{cursor.TakeProgramName()};
+    for (cursor.SkipBlanks(); !cursor.AtEnd(); cursor.SkipBlanks()) {
+        starts.push_back(cursor.at());
+        arguments.push_back(cursor.TakeArgument());
+    }
+    return arguments;
 }
 
 }  // namespace tav

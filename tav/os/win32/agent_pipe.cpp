@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include "tav/os/files.h"
+#include "tav/os/win32/unicode.h"
 
 #include <algorithm>
 #include <vector>
@@ -60,15 +61,17 @@ HANDLE OpenPipe(const std::string& name) {
 // standard handles, which would keep whoever reads the caller's output
 // waiting). A window it shows is shown without taking the keyboard.
 bool StartAgent(const char* argument) {
-    std::string line = "\"" + OwnProgramPath() + "\" " + argument;
-    char folder[MAX_PATH];
-    if (GetSystemDirectoryA(folder, MAX_PATH) == 0) return false;
-    STARTUPINFOA startup{};
+    std::wstring program, wideArgument;
+    if (!WideFromUtf8(OwnProgramPath(), program) || !WideFromUtf8(argument, wideArgument)) return false;
+    std::wstring line = L"\"" + program + L"\" " + wideArgument;
+    wchar_t folder[MAX_PATH];
+    if (GetSystemDirectoryW(folder, MAX_PATH) == 0) return false;
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;  // no handles: nothing of the caller's stays open
     startup.wShowWindow = SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(OwnProgramPath().c_str(), line.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
                         DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr, folder, &startup, &process)) {
         return false;
     }

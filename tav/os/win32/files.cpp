@@ -28,12 +28,16 @@ std::size_t DriveLength(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
+// The system's text for `error`, in the user's language.
 std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                             FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message;
+    if (length == 0 || !Utf8FromWide(std::wstring_view(text, length), message)) {
+        message = "error " + std::to_string(error);
+    }
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
         message.pop_back();
@@ -69,7 +73,8 @@ bool ShowFile(HANDLE handle) {
 // the file shown. A failure after the rename marks it again, to go with
 // the handle.
 void NameMarkedFile(HANDLE handle, const std::string& target) {
-    const std::wstring name = WideFromAnsi(BaseName(target));
+    std::wstring name;
+    WideFromUtf8(BaseName(target), name);  // the whole target converted already
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (name.size() + 1) * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = FALSE;
@@ -88,14 +93,14 @@ void NameMarkedFile(HANDLE handle, const std::string& target) {
 
 // The path of `path` as the system's own functions name it: "\??\C:\..."
 // or "\??\UNC\server\share\...".
-std::wstring SystemPath(const std::string& path) { return L"\\??\\" + LongPath(WideFromAnsi(path)).substr(4); }
+std::wstring NtPath(const std::string& path) { return L"\\??\\" + SystemPath(path).substr(4); }
 
 // Gives the file open at `handle` a second name, `target`, never over an
 // existing file; the hidden name goes when the handle closes. The file is
 // shown first, since the attribute belongs to the file, not the name.
 void LinkOpenFile(HANDLE handle, const std::string& target) {
     if (!ShowFile(handle)) FailIo("cannot create " + target);
-    const std::wstring name = SystemPath(target);
+    const std::wstring name = NtPath(target);
     std::vector<unsigned char> buffer(sizeof(FILE_LINK_INFORMATION) + name.size() * sizeof(wchar_t));
     auto* link = reinterpret_cast<FILE_LINK_INFORMATION*>(buffer.data());
     link->ReplaceIfExists = FALSE;
@@ -138,32 +143,6 @@ std::string RandomSuffix() {
     std::string suffix(6, '0');
     for (char& c : suffix) c = kDigits[randombytes_uniform(sizeof kDigits - 1)];
     return suffix;
-}
-
-std::wstring WideFromAnsi(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-bool Utf8FromWide(const std::wstring& wide, std::string& utf8) {
-    const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return false;
-    utf8.assign(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                        nullptr, nullptr);
-    return true;
-}
-
-bool WideFromUtf8(const std::string& utf8, std::wstring& wide) {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (size <= 0) return false;
-    wide.assign(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return true;
 }
 
 void RefuseUnusableName(const std::string& target) {
@@ -215,11 +194,15 @@ bool WriteFully(HANDLE file, const void* data, std::size_t size) {
     return true;
 }
 
-std::wstring LongPath(const std::wstring& path) {
-    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+// GetFullPathNameW takes a path of any length; a path of the device
+// namespace ("\\.\...") stays one.
+std::wstring SystemPath(const std::string& path) {
+    std::wstring wide;
+    if (!WideFromUtf8(path, wide)) throw Failure(Exit::Io, "not a name Windows can hold (not UTF-8): " + path);
+    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     std::wstring full(length, L'\0');
-    full.resize(GetFullPathNameW(path.c_str(), length, full.data(), nullptr));
-    if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+    full.resize(GetFullPathNameW(wide.c_str(), length, full.data(), nullptr));
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
@@ -249,7 +232,7 @@ void RemoveTreeWide(const std::wstring& path) {
     RemoveDirectoryW(path.c_str());
 }
 
-void RemoveTree(const char* path) { RemoveTreeWide(LongPath(WideFromAnsi(path))); }
+void RemoveTree(const char* path) { RemoveTreeWide(SystemPath(path)); }
 
 std::string FolderOf(const std::string& path) {
     const std::size_t drive = DriveLength(path);
@@ -274,28 +257,31 @@ std::string BaseName(const std::string& path) {
 }
 
 std::string OwnProgramPath() {
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) throw Failure(Exit::Io, "cannot find this program's own file");
-        if (length < path.size()) return path.substr(0, length);
+        if (length < path.size()) break;
         path.resize(path.size() * 2);
     }
+    std::string utf8;
+    if (!Utf8FromWide(path.c_str(), utf8)) throw Failure(Exit::Io, "this program's own path is not valid Unicode");
+    return utf8;
 }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void RefuseExistingTarget(const std::string& path) {
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
         throw Failure(Exit::TargetExists, "the target exists already: " + path);
     }
 }
 
 SourceFile::SourceFile(const std::string& path) : path_(path) {
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) FailIo("cannot open " + path);
     // Devices, pipes and consoles open too; only a disk file is read.
@@ -334,7 +320,7 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
         temp_ = PathIn(folder, ".TAV-" + RandomSuffix());
         HoldSignals();
         const DWORD deleteOnClose = tryLinks ? FILE_FLAG_DELETE_ON_CLOSE : 0;
-        const HANDLE handle = CreateFileA(temp_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        const HANDLE handle = CreateFileW(SystemPath(temp_).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_HIDDEN | deleteOnClose, nullptr);
         const DWORD error = GetLastError();
         if (handle != INVALID_HANDLE_VALUE && tryLinks && !HardLinksWork(handle)) {
@@ -363,7 +349,7 @@ OutputFile::OutputFile(const std::string& target) : target_(target) {
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0) _close(fd_);
-    if (!committed_ && !unnamed_ && !temp_.empty()) DeleteFileA(temp_.c_str());
+    if (!committed_ && !unnamed_ && !temp_.empty()) DeleteFileW(SystemPath(temp_).c_str());
     SetPendingTemporary(nullptr);
 }
 
@@ -388,8 +374,11 @@ void OutputFile::Commit(std::uint32_t /*permissions*/) {
         if (_close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
     } else {
         if (_close(std::exchange(fd_, -1)) != 0) FailIo("cannot write " + target_);
-        SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!MoveFileExA(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) FailToName(target_, GetLastError());
+        const std::wstring temporary = SystemPath(temp_);
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!MoveFileExW(temporary.c_str(), SystemPath(target_).c_str(), MOVEFILE_WRITE_THROUGH)) {
+            FailToName(target_, GetLastError());
+        }
     }
     committed_ = true;
     SetPendingTemporary(nullptr);

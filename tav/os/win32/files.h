@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tav/os/win32/unicode.h"
+
 // What the Windows file and folder code share; not for use elsewhere.
 namespace tav {
 
@@ -19,14 +21,11 @@ namespace tav {
 // Six random letters and digits, for a temporary name.
 std::string RandomSuffix();
 
-// A path as TAV's command line gives it (the ANSI code page), as UTF-16.
-std::wstring WideFromAnsi(const std::string& text);
-
-// UTF-8 from UTF-16; false for a string with a lone surrogate.
-bool Utf8FromWide(const std::wstring& wide, std::string& utf8);
-
-// UTF-16 from UTF-8; false for bytes that are not UTF-8.
-bool WideFromUtf8(const std::string& utf8, std::wstring& wide);
+// `path`, a UTF-8 path as TAV's command line gives it, as the system's
+// wide functions take it: a full "\\?\C:\..." (or "\\?\UNC\server\...")
+// path, so that no 260-character limit applies. Fails for bytes that are
+// not UTF-8, which no Windows name holds.
+std::wstring SystemPath(const std::string& path);
 
 // Fails unless the last part of `target` can be a name in its folder.
 void RefuseUnusableName(const std::string& target);
@@ -38,10 +37,6 @@ bool ReadFullyAt(HANDLE file, std::uint64_t offset, void* buffer, std::size_t si
 
 // Writes all `size` bytes; false on an error.
 bool WriteFully(HANDLE file, const void* data, std::size_t size);
-
-// The full path "\\?\C:\..." (or "\\?\UNC\server\share\..."): the system
-// takes it as it is, without the 260-character limit.
-std::wstring LongPath(const std::wstring& path);
 
 // Removes the folder at `path` (a long path) and everything in it; a link
 // inside is removed, never followed.

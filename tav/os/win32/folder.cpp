@@ -141,7 +141,7 @@ bool FoldersSupported() { return true; }
 // The root is taken as given, a link to a folder included; below it,
 // nothing is followed.
 FolderSource::FolderSource(const std::string& path) {
-    Utf8FromWide(LongPath(WideFromAnsi(path)), rootPath_);
+    Utf8FromWide(SystemPath(path), rootPath_);
     Descriptor folder(CreateFileW(Wide(rootPath_).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -367,7 +367,7 @@ std::int64_t Ticks(const FILETIME& time) {
 // unchanged for a minute, its marker there and held by no TAV, and nothing
 // else in it. Anything else, however alike, is left alone.
 void RemoveAbandonedFolders(const std::string& parent) {
-    const std::wstring folder = LongPath(WideFromAnsi(parent));
+    const std::wstring folder = SystemPath(parent);
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW((folder + L"\\.TAV-??????").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -404,7 +404,7 @@ OutputFolder::OutputFolder(const std::string& target) : target_(target) {
     for (int attempt = 0;; ++attempt) {
         temp_ = PathIn(parent, ".TAV-" + RandomSuffix());
         HoldSignals();
-        const bool made = CreateDirectoryW(LongPath(WideFromAnsi(temp_)).c_str(), nullptr) != 0;
+        const bool made = CreateDirectoryW(SystemPath(temp_).c_str(), nullptr) != 0;
         const DWORD error = GetLastError();
         if (made) SetPendingTemporary(temp_.c_str());
         ReleaseSignals();
@@ -414,7 +414,7 @@ OutputFolder::OutputFolder(const std::string& target) : target_(target) {
             FailIo("cannot create a folder in " + parent, error);
         }
     }
-    const std::wstring temporary = LongPath(WideFromAnsi(temp_));
+    const std::wstring temporary = SystemPath(temp_);
     SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_HIDDEN);
     const HANDLE marker = OpenMarker(temporary, CREATE_NEW);
     DWORD written = 0;
@@ -448,8 +448,8 @@ void OutputFolder::Write(const void* data, std::size_t size) {
 // hidden folder, the marker, goes with the destructor.
 void OutputFolder::Complete() {
     reader_->Finish();
-    const std::wstring built = LongPath(WideFromAnsi(temp_)) + L"\\" + kBuildName;
-    if (!MoveFileExW(built.c_str(), LongPath(WideFromAnsi(target_)).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const std::wstring built = SystemPath(temp_) + L"\\" + kBuildName;
+    if (!MoveFileExW(built.c_str(), SystemPath(target_).c_str(), MOVEFILE_WRITE_THROUGH)) {
         FailToName(target_, GetLastError());
     }
     RemoveAbandonedFolders(FolderOf(target_));

@@ -10,23 +10,27 @@
 
 #include "tav/os/files.h"
 #include "tav/os/hardening.h"
+#include "tav/os/win32/files.h"
 
 namespace tav {
 
 namespace {
 
 std::recursive_mutex g_pendingLock;
-std::string g_pending;  // guarded by g_pendingLock
+std::wstring g_pending;  // as the system takes it; guarded by g_pendingLock
 
 // Ends the run as a break ends a console program, never with a status that
 // reads as success. The lock is kept: nothing registers a new temporary
 // before the process is gone.
 BOOL WINAPI CleanUpOnBreak(DWORD /*event*/) {
     g_pendingLock.lock();
-    if (IsFolder(g_pending)) {
-        RemoveTree(g_pending.c_str());
-    } else if (!g_pending.empty()) {
-        DeleteFileA(g_pending.c_str());
+    if (!g_pending.empty()) {
+        const DWORD attributes = GetFileAttributesW(g_pending.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            RemoveTreeWide(g_pending);
+        } else {
+            DeleteFileW(g_pending.c_str());
+        }
     }
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
     return TRUE;
@@ -41,7 +45,7 @@ void HardenProcess() {
 
 void SetPendingTemporary(const char* path) {
     std::lock_guard<std::recursive_mutex> lock(g_pendingLock);
-    g_pending = path != nullptr ? path : "";
+    g_pending = path != nullptr ? SystemPath(path) : std::wstring();
 }
 
 void HoldSignals() { g_pendingLock.lock(); }

@@ -1,12 +1,17 @@
 // The key on Windows: taken from the command line (then wiped there), or
-// read from the console with echo off, or as one line of standard input.
+// read from the console with echo off, in UTF-16 and so as typed, or as one
+// line of standard input, whose bytes are taken as they come (UTF-8, as
+// every other system's TAV reads them).
 #include <windows.h>
+
+#include <sodium.h>
 
 #include <cstdio>
 
 #include "tav/base/failure.h"
 #include "tav/os/key.h"
 #include "tav/os/key_line.h"
+#include "tav/os/terminal.h"
 
 namespace tav {
 
@@ -38,12 +43,74 @@ public:
     EchoOff& operator=(const EchoOff&) = delete;
 };
 
-bool ReadByte(HANDLE input, bool console, unsigned char& c) {
+bool ReadFileByte(HANDLE input, unsigned char& c) {
     DWORD got = 0;
-    const BOOL ok = console ? ReadConsoleA(input, &c, 1, &got, nullptr) : ReadFile(input, &c, 1, &got, nullptr);
+    const BOOL ok = ReadFile(input, &c, 1, &got, nullptr);
     if (!ok && GetLastError() != ERROR_BROKEN_PIPE) throw Failure(Exit::Io, "cannot read the key from standard input");
     return ok && got == 1;
 }
+
+// The console's characters as UTF-8 bytes, one at a time: the console is
+// read in UTF-16, so that every character typed arrives, whatever the
+// console's code page.
+class ConsoleBytes {
+public:
+    explicit ConsoleBytes(HANDLE console) : console_(console) {}
+    ~ConsoleBytes() { sodium_memzero(bytes_, sizeof bytes_); }
+    ConsoleBytes(const ConsoleBytes&) = delete;
+    ConsoleBytes& operator=(const ConsoleBytes&) = delete;
+
+    bool Next(unsigned char& c) {
+        if (next_ == count_ && !ReadCharacter()) return false;
+        c = bytes_[next_++];
+        return true;
+    }
+
+private:
+    bool ReadUnit(wchar_t& unit) {
+        DWORD got = 0;
+        if (!ReadConsoleW(console_, &unit, 1, &got, nullptr)) {
+            throw Failure(Exit::Io, "cannot read the key from the console");
+        }
+        return got == 1;
+    }
+
+    [[noreturn]] static void NotUnicode() {
+        throw Failure(Exit::Usage, "the key holds a character that is not valid Unicode (an unpaired surrogate)");
+    }
+
+    bool ReadCharacter() {
+        wchar_t unit = 0;
+        if (!ReadUnit(unit)) return false;
+        char32_t point = unit;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) NotUnicode();
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            wchar_t low = 0;
+            if (!ReadUnit(low) || low < 0xDC00 || low > 0xDFFF) NotUnicode();
+            point = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+        }
+        Encode(point);
+        return true;
+    }
+
+    void Encode(char32_t point) {
+        next_ = 0;
+        if (point < 0x80) {
+            bytes_[0] = static_cast<unsigned char>(point);
+            count_ = 1;
+            return;
+        }
+        count_ = point < 0x800 ? 2 : point < 0x10000 ? 3 : 4;
+        for (std::size_t i = count_ - 1; i > 0; --i, point >>= 6) bytes_[i] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+        static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        bytes_[0] = static_cast<unsigned char>(kLead[count_] | point);
+    }
+
+    HANDLE console_;
+    unsigned char bytes_[4] = {};
+    std::size_t count_ = 0;
+    std::size_t next_ = 0;
+};
 
 }  // namespace
 
@@ -53,13 +120,17 @@ std::unique_ptr<SecureBuffer> ReadKeyLine(const char* prompt) {
     const bool console = GetConsoleMode(input, &mode) != 0;
     std::unique_ptr<EchoOff> echoOff;
     if (console) {
-        std::fputs(prompt, stderr);
-        std::fflush(stderr);
+        WriteError(prompt);
         echoOff = std::make_unique<EchoOff>(input);
     }
-    std::unique_ptr<SecureBuffer> key =
-        ReadKeyBytes([input, console](unsigned char& c) { return ReadByte(input, console, c); });
-    if (console) std::fputs("\n", stderr);
+    std::unique_ptr<SecureBuffer> key;
+    if (console) {
+        ConsoleBytes bytes(input);
+        key = ReadKeyBytes([&bytes](unsigned char& c) { return bytes.Next(c); });
+    } else {
+        key = ReadKeyBytes([input](unsigned char& c) { return ReadFileByte(input, c); });
+    }
+    if (console) WriteError("\n");
     return NonEmptyKey(std::move(key));
 }
 

@@ -15,6 +15,7 @@
 #include "tav/os/notify.h"
 #include "tav/os/win32/agent_pipe.h"
 #include "tav/os/win32/notice.h"
+#include "tav/os/terminal.h"
 
 namespace tav {
 
@@ -64,8 +65,7 @@ std::uint32_t ShowNotification(const std::string& body, std::uint32_t /*replaces
     // A window being closed just as the message arrives does not show it:
     // then a new one is started.
     if (DeliverNotice(body) || DeliverNotice(body)) return 0;
-    std::fputs("Press a key to close this window.\n", stderr);
-    std::fflush(stderr);
+    WriteError("Press a key to close this window.\n");
     WaitForKeyOrTimeout(kKeepOpenMilliseconds);
     return 0;
 }

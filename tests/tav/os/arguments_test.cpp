@@ -40,4 +40,28 @@ TEST(SplitQuotedCommandLine, OtherShapesAreLeftToTheRunTime) {
     }
 }
 
+// Lines of any other shape are split as the run time splits them.
+TEST(SplitLikeRunTime, FollowsTheRunTimesRules) {
+    const struct {
+        const char* line;
+        Fields arguments;
+    } rows[] = {
+        {"TAV e1 a b key", {"TAV", "e1", "a", "b", "key"}},
+        {R"("C:\Program Files\TAV.exe"  d	"a b" c)", {R"(C:\Program Files\TAV.exe)", "d", "a b", "c"}},
+        {R"(TAV a\\b a\\\"b "a\\" b)", {"TAV", R"(a\\b)", R"(a\"b)", "a\\", "b"}},
+        {R"(TAV "a ""b"" c" a"b c"d "" x)", {"TAV", R"(a "b" c)", "ab cd", "", "x"}},
+        {"TAV d \xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C \"\xF0\x9F\x94\x91 key\"",
+         {"TAV", "d", "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C", "\xF0\x9F\x94\x91 key"}},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::size_t> starts;
+        EXPECT_EQ(tav::SplitLikeRunTime(row.line, starts), row.arguments) << row.line;
+    }
+    std::vector<std::size_t> starts;
+    const std::string line = R"(TAV e1 "a b" c "my key")";
+    tav::SplitLikeRunTime(line, starts);
+    EXPECT_EQ(line.substr(starts.at(4)), "\"my key\"");
+}
+
 }  // namespace
+
