@@ -9,6 +9,7 @@
 #include "tav/engine/progress.h"
 #include "tav/engine/self_image.h"
 #include "tav/os/hardening.h"
+#include "tav/os/key.h"
 #include "tav/os/key_cache.h"
 
 namespace tav {
@@ -59,16 +60,29 @@ EncryptedFile::EncryptedFile(const std::string& path) : path_(path), file_(path)
     header_ = ParseHeader(headerBytes_);
 }
 
+// A key that does not open the file is tried once more as an earlier
+// TAV.exe hashed it, in the ANSI code page; each try costs a full key
+// derivation, so a guess never costs less.
 const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
+    if (!KeyOpens(key)) {
+        const std::unique_ptr<SecureBuffer> earlier = KeyInEarlierEncoding(key);
+        if (earlier == nullptr || !KeyOpens(*earlier)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
+    }
     if (header_.version == kVersion1) {
-        DeriveKeys(key, header_, keys_);
-        if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
         PassV1(Reach::Metadata, nullptr);
     } else {
-        OpenKeysV2(key);
         OpenMetadataV2();
     }
     return metadata_;
+}
+
+bool EncryptedFile::KeyOpens(const SecureBuffer& key) {
+    if (header_.version == kVersion1) {
+        DeriveKeys(key, header_, keys_);
+    } else {
+        DeriveKeysV2(key);
+    }
+    return KeyCheckMatches(headerBytes_, keys_);
 }
 
 void EncryptedFile::Verify() { Pass(nullptr); }
@@ -101,14 +115,13 @@ void EncryptedFile::CheckLength(std::uint64_t payloadStart, std::uint64_t payloa
 }
 
 // The file's keys, with the master key from the key cache when it answers.
-void EncryptedFile::OpenKeysV2(const SecureBuffer& key) {
+void EncryptedFile::DeriveKeysV2(const SecureBuffer& key) {
     SecureBuffer master(kMasterKeySize);
     if (!MasterKeyFromAgent(key, header_.kdf, header_.salt, master)) {
         DeriveMasterKey(key, header_.salt, header_.kdf, master);
     }
     DeriveFileKeys(master, header_.nonce, keys_);
     WipeStack();
-    if (!KeyCheckMatches(headerBytes_, keys_)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
 }
 
 void EncryptedFile::OpenMetadataV2() {

@@ -44,8 +44,10 @@ private:
     // Version 1: one authenticated pass through the sequential stream from
     // its start, writing the plaintext to `out` when there is one.
     void PassV1(Reach reach, PlainTarget* out);
+    // True when `key` opens the file; its keys are derived then.
+    bool KeyOpens(const SecureBuffer& key);
     // Version 2: the keys, the metadata, then the chunks on all cores.
-    void OpenKeysV2(const SecureBuffer& key);
+    void DeriveKeysV2(const SecureBuffer& key);
     void OpenMetadataV2();
     void PassV2(PlainTarget* out);
     // Where version 2's chunks start, their payload (padding included) and

@@ -6,6 +6,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tav/base/failure.h"
@@ -132,6 +133,30 @@ std::unique_ptr<SecureBuffer> ReadKeyLine(const char* prompt) {
     }
     if (console) WriteError("\n");
     return NonEmptyKey(std::move(key));
+}
+
+// UTF-8 to UTF-16 to the ANSI code page, each step exact: no best fit, no
+// default character, and the same characters when read back.
+std::unique_ptr<SecureBuffer> KeyInEarlierEncoding(const SecureBuffer& key) {
+    const auto* bytes = reinterpret_cast<const char*>(key.data());
+    const int size = static_cast<int>(key.size());
+    if (std::all_of(key.data(), key.data() + key.size(), [](unsigned char c) { return c < 0x80; })) return nullptr;
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, size, nullptr, 0);
+    if (units <= 0) return nullptr;
+    SecureBuffer wide(static_cast<std::size_t>(units) * sizeof(wchar_t));
+    auto* text = reinterpret_cast<wchar_t*>(wide.data());
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, size, text, units);
+    BOOL replaced = FALSE;
+    const int ansiSize = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, units, nullptr, 0, nullptr, &replaced);
+    if (ansiSize <= 0 || replaced) return nullptr;
+    auto ansi = std::make_unique<SecureBuffer>(static_cast<std::size_t>(ansiSize));
+    auto* ansiText = reinterpret_cast<char*>(ansi->data());
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, units, ansiText, ansiSize, nullptr, &replaced);
+    SecureBuffer back(wide.size());
+    const int backUnits = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansiText, ansiSize,
+                                              reinterpret_cast<wchar_t*>(back.data()), units);
+    if (replaced || backUnits != units || sodium_memcmp(back.data(), wide.data(), wide.size()) != 0) return nullptr;
+    return ansi;
 }
 
 }  // namespace tav
