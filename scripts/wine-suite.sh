@@ -6,11 +6,17 @@
 #   scripts/wine-suite.sh BUILD_FOLDER [ctest arguments...]
 set -eu
 build=$(cd "$1" && pwd)
+export DRUVEL_WINE="$(cd "$(dirname "$0")" && pwd)/wine-run.sh"
 shift
 # The prefix's architecture is the build's: a 32-bit one for the 32-bit
 # programs, as on a 32-bit Windows.
 case $(basename "$build") in *64*) arch=win64 ;; *) arch=win32 ;; esac
 export WINEPREFIX="$build/wine" WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine() { "$DRUVEL_WINE" "$@"; }
+if [ $arch = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "This system does not run 32-bit Linux programs, which Wine needs for 32-bit Windows programs." >&2
+  exit 1
+fi
 # Tests run side by side; one key agent would make them wait for each
 # other's key derivations. The agent's own test turns it on for itself.
 export TAV_KEY_CACHE=off
@@ -21,7 +27,7 @@ stamp="$WINEPREFIX/.druvel-$arch-$(wine --version)"
 
 if [ ! -f "$stamp" ]; then
   rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
+  wine wineboot -i >/dev/null 2>&1
   # Debian's Wine uses its own fonts only from the prefix: with them,
   # "MS Sans Serif" is the real bitmap font and dialogs get their true size.
   cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -40,7 +46,7 @@ exec xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
   wineserver -p
   # Wine starts its services with the first program; started here, they do
   # not hold on to the output of a test (where CTest would wait for them).
-  wine wineboot >/dev/null 2>&1 </dev/null
+  "$DRUVEL_WINE" wineboot >/dev/null 2>&1 </dev/null
   ctest "$@"
   status=$?
   wineserver -k
