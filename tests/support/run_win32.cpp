@@ -7,13 +7,26 @@
 
 namespace test {
 
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+}  // namespace
+
+// The program and its command line go to the system in UTF-16, as Druvel.exe
+// starts TAV.
 RunResult RunCommandLine(const std::string& program, std::string line, const std::string& input) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, errRead, errWrite;
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) std::abort();
     SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inRead;
@@ -23,11 +36,13 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
     RunResult result;
     // Under load, Wine now and then fails to start a program that starts
     // the next moment; a start is tried again, what the program does never is.
+    const std::wstring wideProgram = Wide(program);
+    std::wstring wideLine = Wide(line);
     BOOL started = FALSE;
     for (int attempt = 0; attempt < 5 && !started; ++attempt) {
         if (attempt > 0) Sleep(200);
-        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process);
+        started = CreateProcessW(wideProgram.c_str(), wideLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
     }
     CloseHandle(inRead);
     CloseHandle(errWrite);

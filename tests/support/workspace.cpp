@@ -11,6 +11,13 @@
 
 namespace test {
 
+std::filesystem::path PathOf(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+
+std::string Utf8Of(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 TempFolder::TempFolder() : previous_(std::filesystem::current_path()), path_(MakeTemporaryFolder()) {
     std::filesystem::current_path(path_);
 }
@@ -36,18 +43,18 @@ std::string ToolPath(const std::string& builtPath) {
 
 std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(Utf8Of(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
 
 void WriteFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
     out << contents;
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

@@ -6,6 +6,12 @@
 
 namespace test {
 
+// Paths are UTF-8 strings in the tests as in the programs; these convert
+// them exactly (std::filesystem's own narrow strings are the ANSI code page
+// on Windows).
+std::filesystem::path PathOf(const std::string& utf8);
+std::string Utf8Of(const std::filesystem::path& path);
+
 // A fresh temporary folder that is the current directory for one test and is
 // removed afterwards, with the previous current directory restored.
 class TempFolder {
@@ -16,7 +22,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string file(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
 
 private:
     std::filesystem::path previous_;

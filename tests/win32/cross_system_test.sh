@@ -1,9 +1,11 @@
 #!/bin/sh
 # A file encrypted on Linux opens with TAV.exe, and one encrypted by TAV.exe
-# opens on Linux, for every way of decrypting and a key with blanks, quotes
-# and backslashes; a folder travels both ways too, also as a self-decrypting
-# program, and one that Windows
-# cannot hold is refused by TAV.exe with nothing left behind.
+# opens on Linux, for every way of decrypting and keys of every script (the
+# UTF-8 of what was typed on both systems), one of them with blanks, quotes
+# and backslashes; a file whose key an earlier TAV.exe hashed in the ANSI
+# code page opens with the typed key; a folder travels both ways too, also
+# as a self-decrypting program, and one that Windows cannot hold is refused
+# by TAV.exe with nothing left behind.
 #   cross_system_test.sh LINUX_TAV WINDOWS_TAV
 set -eu
 linux=$1 windows=$2
@@ -17,23 +19,31 @@ head -c 700000 /dev/urandom >plain.bin
 wine_run() { "$(dirname "$0")/../../scripts/wine-run.sh" "$@"; }
 wine_tav() { wine_run "$windows" "$@"; }
 
-"$linux" e1 plain.bin from-linux.TAV "$key"
 # Windows names ignore case: one output name per mode that differs otherwise too.
-for mode in D d; do
-  out=linux-$(printf %s "$mode" | od -An -tx1 | tr -d ' ').bin
-  wine_tav "$mode" from-linux.TAV "$out" "$key"
-  cmp plain.bin "$out"
+mode_name() { printf %s "$1" | od -An -tx1 | tr -d ' '; }
+i=0
+for typed in "$key" 'pässwörd' 'пароль-ключ' '🔑 key' 'ĳsbeer Ωmega 日本'; do
+  i=$((i + 1))
+  "$linux" e0 plain.bin "linux-$i.TAV" "$typed"
+  wine_tav e0 plain.bin "windows-$i.TAV" "$typed"
+  for mode in D d; do
+    wine_tav "$mode" "linux-$i.TAV" "linux-$i-$(mode_name $mode).bin" "$typed"
+    cmp plain.bin "linux-$i-$(mode_name $mode).bin"
+    "$linux" "$mode" "windows-$i.TAV" "windows-$i-$(mode_name $mode).bin" "$typed"
+    cmp plain.bin "windows-$i-$(mode_name $mode).bin"
+  done
 done
-
-wine_tav e1 plain.bin from-windows.TAV "$key"
-for mode in D d; do
-  out=windows-$(printf %s "$mode" | od -An -tx1 | tr -d ' ').bin
-  "$linux" "$mode" from-windows.TAV "$out" "$key"
-  cmp plain.bin "$out"
-done
-if "$linux" D from-windows.TAV wrong.bin "another key" 2>/dev/null; then
+if "$linux" D windows-1.TAV wrong.bin "another key" 2>/dev/null; then
   echo "a wrong key opened the file"; exit 1
 fi
+if wine_tav d linux-3.TAV questioned.bin '??????-????' 2>/dev/null; then
+  echo "question marks opened a file of a Cyrillic key"; exit 1
+fi
+# An earlier TAV.exe hashed the key in the ANSI code page (Windows-1252 for
+# the locale Wine runs in here).
+"$linux" e0 plain.bin ansi.TAV "$(printf 'p\344ssw\366rd')"
+wine_tav d ansi.TAV ansi.bin 'pässwörd'
+cmp plain.bin ansi.bin
 
 # A tree with an empty folder, a read-only file, a stored time, a name
 # beyond ASCII and a path longer than Windows's old 260 characters.

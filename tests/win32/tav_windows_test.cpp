@@ -73,14 +73,28 @@ protected:
     test::TempFolder folder_;
 };
 
+// Each character beyond ASCII as a question mark, as an ANSI code page
+// would turn what it cannot hold.
+std::string Questioned(const std::string& utf8) {
+    std::string text;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) text += c;
+        if (byte >= 0xC0) text += '?';
+    }
+    return text;
+}
+
 // The run time's own splitting would read `ke"y` as `key` and `a\"` as a
-// quote; TAV takes every key exactly: it opens a file encrypted under it
-// when the same key comes on standard input, where no splitting happens.
+// quote, and its ANSI code page turn `ключ` into `????`; TAV takes every key
+// exactly, as its UTF-8: it opens a file encrypted under it when the same
+// key comes on standard input as UTF-8 bytes, where no splitting happens.
 TEST_F(WindowsTav, KeysArriveExactlyAsTyped) {
     test::WriteFile(folder_.file("plain.txt"), "secret contents");
     const std::string plain = folder_.file("plain.txt");
     for (const std::string key : {"ke\"y", "a\\b\\", "back\\\\\"slash", "  blanks around  ", "\"quoted\"", "tail\\",
-                                  "\" \" \"", "x\" \"y.TAV\" \"z"}) {
+                                  "\" \" \"", "x\" \"y.TAV\" \"z", "pässwörd", "пароль-ключ", "🔑 key",
+                                  "ĳsbeer Ωmega 日本"}) {
         SCOPED_TRACE(key);
         const std::string encrypted = folder_.file("plain_txt.TAV");
         RunResult result = Tav(DruvelLine("e0", plain, encrypted, key));
@@ -89,6 +103,9 @@ TEST_F(WindowsTav, KeysArriveExactlyAsTyped) {
         ASSERT_EQ(result.status, 0) << result.errors;
         EXPECT_EQ(ReadFile(folder_.file("back.txt")), "secret contents");
         EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("again.txt"), key)).status, 0);
+        if (Questioned(key) != key) {
+            EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("wrong.txt"), Questioned(key))).status, 2);
+        }
         fs::remove(encrypted);
         fs::remove(folder_.file("back.txt"));
         fs::remove(folder_.file("again.txt"));
@@ -106,6 +123,45 @@ TEST_F(WindowsTav, ATargetEndingInABackslashIsItsOwnField) {
     EXPECT_EQ(result.errors, "TAV: the target exists already: " + target + "\r\n");
     EXPECT_EQ(result.errors.find("the key"), std::string::npos) << result.errors;
     EXPECT_EQ(test::NamesIn(folder_.file("a")), std::vector<std::string>{".TAV"});
+}
+
+// Makes the folder `path` (UTF-8), whatever its length.
+void MakeFolder(const std::string& path) {
+    ASSERT_TRUE(CreateDirectoryW(test::PathOf("\\\\?\\" + path).c_str(), nullptr)) << path;
+}
+
+// Names of every script, and paths longer than the 260 characters of the
+// ANSI functions, are encrypted, decrypted and restored by a self-decrypting
+// program as they are.
+TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
+    const std::string here = test::Utf8Of(folder_.path());
+    const std::string deep = folder_.file(std::string(200, 'd'));
+    MakeFolder(deep);
+    const struct {
+        std::string folder, name;
+    } rows[] = {
+        {here, "日本語.txt"},
+        {here, "emoji😀.txt"},
+        {here, "Ελληνικά.txt"},
+        {here, "cafe\u0301 (e and a combining accent).txt"},
+        {deep, std::string(60, 'n') + "ü.txt"},
+    };
+    for (const auto& row : rows) {
+        const std::string plain = row.folder + "\\" + row.name;
+        SCOPED_TRACE(plain + " (" + std::to_string(plain.size()) + " bytes)");
+        test::WriteFile("\\\\?\\" + plain, row.name);
+        ASSERT_EQ(Tav(DruvelLine("e0", plain, plain + ".TAV", "k")).status, 0);
+        ASSERT_EQ(Tav(DruvelLine("D", plain + ".TAV", plain + ".back", "k")).status, 0);
+        EXPECT_EQ(ReadFile("\\\\?\\" + plain + ".back"), row.name);
+        if (plain.size() > MAX_PATH - 10) continue;  // Windows starts no program from a longer path
+        const std::string program = row.folder + "\\program.exe";
+        ASSERT_EQ(Tav(DruvelLine("a0", plain, program, "k")).status, 0);
+        fs::remove(test::PathOf(plain));
+        const RunResult restored = test::RunCommandLine(program, "program.exe", "k\r\n");
+        EXPECT_EQ(restored.status, 0) << restored.errors;
+        EXPECT_EQ(ReadFile(plain), row.name);
+        fs::remove(test::PathOf(program));
+    }
 }
 
 // A person's command line without quotes is split as any program's is.

@@ -37,10 +37,12 @@ target_link_libraries(tool_run_tests PRIVATE druvel_core druvel_test_support GTe
 gtest_discover_tests(tool_run_tests PROPERTIES TIMEOUT 60 ${DRUVEL_DISCOVERY})
 
 # Both ways between the systems: encrypted by the Linux build, decrypted by
-# TAV.exe, and back. Skipped when the Linux build is not there.
-set(DRUVEL_LINUX_TAV "${PROJECT_SOURCE_DIR}/build/default/tav/TAV" CACHE FILEPATH "The Linux build's TAV")
+# TAV.exe, and back; both with the cheapest key derivation, which the files
+# carry. Skipped when the Linux build is not there.
+set(DRUVEL_LINUX_TEST_TAV "${PROJECT_SOURCE_DIR}/build/default/tav/tav_fast_kdf" CACHE FILEPATH
+    "The Linux build's TAV with the cheapest key derivation")
 add_test(NAME CrossSystem.FilesTravelBetweenLinuxAndWindows
-         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/cross_system_test.sh ${DRUVEL_LINUX_TAV} $<TARGET_FILE:TAV>)
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/cross_system_test.sh ${DRUVEL_LINUX_TEST_TAV} $<TARGET_FILE:tav_fast_kdf>)
 set_tests_properties(CrossSystem.FilesTravelBetweenLinuxAndWindows PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 
 add_test(NAME WindowsPackages.ZipAndInstallerInstallAndUninstall
