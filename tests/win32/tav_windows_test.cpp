@@ -31,12 +31,14 @@ std::string DruvelLine(const std::string& operation, const std::string& source, 
 // own), ended when the test lets go of it.
 class StartedTav {
 public:
-    StartedTav(const char* program, std::string line, DWORD flags) {
-        STARTUPINFOA startup{};
+    StartedTav(const char* program, const std::string& line, DWORD flags)
+        : StartedTav(program, test::PathOf(line).wstring(), flags) {}
+    StartedTav(const char* program, std::wstring line, DWORD flags) {
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        started_ = CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
-                                  &process_) != FALSE;
-        EXPECT_TRUE(started_) << line;
+        started_ = CreateProcessW(test::PathOf(program).c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                                  nullptr, &startup, &process_) != FALSE;
+        EXPECT_TRUE(started_);
     }
     ~StartedTav() {
         if (!started_) return;
@@ -123,6 +125,17 @@ TEST_F(WindowsTav, ATargetEndingInABackslashIsItsOwnField) {
     EXPECT_EQ(result.errors, "TAV: the target exists already: " + target + "\r\n");
     EXPECT_EQ(result.errors.find("the key"), std::string::npos) << result.errors;
     EXPECT_EQ(test::NamesIn(folder_.file("a")), std::vector<std::string>{".TAV"});
+}
+
+// A key that cannot be turned into UTF-8 exactly (an unpaired surrogate) is
+// refused, never altered.
+TEST_F(WindowsTav, ALoneSurrogateIsRefused) {
+    test::WriteFile(folder_.file("plain.txt"), "x");
+    const std::wstring line = test::PathOf(DruvelLine("e0", folder_.file("plain.txt"), folder_.file("out.TAV"), "k")).wstring();
+    StartedTav tav(TAV_FAST_KDF_PATH, line.substr(0, line.size() - 1) + L"\xD800\"", DETACHED_PROCESS);
+    ASSERT_EQ(tav.Wait(20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(tav.status(), 1u);
+    EXPECT_EQ(Names(), std::vector<std::string>{"plain.txt"});
 }
 
 // Makes the folder `path` (UTF-8), whatever its length.
