@@ -15,6 +15,7 @@
 #include "tav/os/files.h"
 #include "tav/os/key.h"
 #include "tav/os/key_cache.h"
+#include "tav/os/names.h"
 #include "tav/os/notify.h"
 #include "tav/tool.h"
 #include "tav/os/terminal.h"
@@ -29,7 +30,7 @@ int RunSelfDecrypting(const SelfImage& self) {
     const std::unique_ptr<SecureBuffer> key = ReadKeyLine("Key to decrypt this file: ");
     EncryptedFile file(self.path);
     const Metadata& metadata = file.Open(*key);
-    if (!IsSafeFileName(metadata.name)) throw Failure(Exit::Damaged, "the stored file name is not usable");
+    CheckStoredName(metadata.name, metadata.name);
     const std::string target = PathIn(FolderOf(self.path), metadata.name);
     RefuseExistingTarget(target);
     const std::unique_ptr<PlainTarget> out = TargetFor(file, target);

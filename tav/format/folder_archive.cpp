@@ -40,11 +40,6 @@ std::string SerializeRecord(const Record& record) {
     return out + record.name + record.linkTarget;
 }
 
-bool IsSafeEntryName(const std::string& name) {
-    return !name.empty() && name.size() <= kMaxEntryNameSize && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\0", 2)) == std::string::npos;
-}
-
 std::size_t ArchiveReader::TakeInto(const unsigned char*& data, std::size_t& size, std::size_t want) {
     if (pending_.empty() && expect_ == Expect::Head) recordStart_ = offset_;
     const std::size_t take = std::min(size, want - pending_.size());
@@ -134,7 +129,8 @@ void ArchiveReader::Complete() {
         if (!folders_.empty()) folders_.pop_back();
         return;
     }
-    if (!IsSafeEntryName(record_.name)) Malformed("an unsafe name");
+    if (!IsSafeEntryName(record_.name)) Malformed("an unsafe name: " + PathOf(record_.name));
+    if (check_ != nullptr) check_(record_.name, PathOf(record_.name));
     lastEntry_ = PathOf(record_.name);
     switch (record_.type) {
         case RecordType::Folder:

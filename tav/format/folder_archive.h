@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tav/base/byte_range.h"
+#include "tav/format/names.h"
 
 // A folder as one stream of bytes: the plaintext of an encrypted folder
 // (docs/tav-format.md describes it byte by byte). Each record is a 29-byte
@@ -15,7 +16,6 @@
 namespace tav {
 
 inline constexpr std::size_t kRecordHeadSize = 29;
-inline constexpr std::size_t kMaxEntryNameSize = 255;
 inline constexpr std::size_t kMaxLinkTargetSize = 4095;
 inline constexpr unsigned kMaxFolderDepth = 1024;
 inline constexpr std::uint32_t kStoredModeBits = 0777;  // no set-id or sticky bits
@@ -39,10 +39,6 @@ struct Record {
 // The record's head, name and link target.
 std::string SerializeRecord(const Record& record);
 
-// A name an entry may have inside its folder: one path component, never
-// "." or "..", no NUL, at most 255 bytes.
-bool IsSafeEntryName(const std::string& name);
-
 // What an archive asks to be built, in order, once the reader has checked
 // each record; the first folder is the root and has no name.
 class FolderBuilder {
@@ -56,13 +52,18 @@ public:
     virtual void Link(const std::string& name, const std::string& target, const EntryAttributes& attributes) = 0;
 };
 
+// Refuses (throws) a safe entry name that the system at hand cannot hold
+// as it is; `path` names the entry below the root.
+using NameCheck = void (*)(const std::string& name, const std::string& path);
+
 // Reads an archive fed in pieces of any size and drives a builder; throws
 // Failure(Exit::Damaged) at the first record that is malformed, out of
-// place or nested too deeply, and for anything after the root's end. It
-// checks the structure only: it creates no files and knows no paths.
+// place, unsafely named or nested too deeply, and for anything after the
+// root's end; each name is given to `check` (when there is one) before
+// anything is built for it. It creates no files and knows no paths.
 class ArchiveReader {
 public:
-    explicit ArchiveReader(FolderBuilder& builder) : builder_(builder) {}
+    explicit ArchiveReader(FolderBuilder& builder, NameCheck check = nullptr) : builder_(builder), check_(check) {}
 
     void Feed(const unsigned char* data, std::size_t size);
     // Fails unless the archive ended with the root folder's end record.
@@ -87,6 +88,7 @@ private:
     void LeaveOutTheRest();
 
     FolderBuilder& builder_;
+    NameCheck check_;
     Expect expect_ = Expect::Head;
     std::string pending_;
     Record record_;

@@ -162,10 +162,6 @@ Metadata ParseMetadata(const std::array<unsigned char, kMetadataSize>& bytes) {
     return metadata;
 }
 
-bool IsSafeFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
 std::uint64_t PaddedLength(std::uint64_t length, bool padded) {
     if (!padded || length < 2) return length;
     // Padmé: keep the top bits of the length's binary exponent, zero the

@@ -102,8 +102,6 @@ struct Metadata {
 std::array<unsigned char, kMetadataSize> SerializeMetadata(const Metadata& metadata);
 Metadata ParseMetadata(const std::array<unsigned char, kMetadataSize>& bytes);
 
-// A stored name is used only as a bare file name in the current folder.
-bool IsSafeFileName(const std::string& name);
 
 // The payload length on disk: padded files round the length up (Padmé) so
 // that the size of the encrypted file reveals little about the plaintext.

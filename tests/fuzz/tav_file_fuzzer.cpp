@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tav::EncryptedFile encrypted("/proc/self/fd/" + std::to_string(fd));
         tav::OutputFile out(OutputFolder() + "/out");  // never committed: discarded when it goes
         encrypted.Open(*key);
-        encrypted.Verify();
+        encrypted.Verify(nullptr);
         encrypted.DecryptTo(out);
     } catch (const tav::Failure& failure) {
         if (failure.code() != tav::Exit::Damaged && failure.code() != tav::Exit::WrongKey) std::abort();

@@ -10,6 +10,7 @@
 
 #include "tav/base/failure.h"
 #include "tav/format/format.h"
+#include "tav/format/names.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ void FuzzMetadata(const std::array<unsigned char, tav::kMetadataSize>& bytes) {
     Check(metadata.name.size() <= tav::kMaxNameSize);
     const tav::Metadata again = tav::ParseMetadata(tav::SerializeMetadata(metadata));
     Check(again.length == metadata.length && again.name == metadata.name);
-    tav::IsSafeFileName(metadata.name);
+    tav::IsSafeEntryName(metadata.name);
+    tav::IsWindowsName(metadata.name);
 }
 
 void FuzzTrailer(const tav::TrailerBytes& bytes) {

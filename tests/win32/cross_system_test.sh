@@ -97,15 +97,51 @@ refuse() {  # refuse NAME-IN-MESSAGE: the folder "refused" holds it
   [ "$(ls -A)" = "$before" ] || { echo "left behind after $1:"; ls -A; exit 1; }
   rm -rf refused/* refused.TAV
 }
-for name in 'a:b' 'CON.txt' 'trailing.'; do
+for name in 'a:b' 'CON.txt' 'trailing.' 'COM¹' 'LPT³.log'; do
   : >"refused/$name"
   refuse "$name"
 done
+# A name Windows cannot hold at the bottom of a deep tree: D refuses it in
+# its verifying pass, before a folder of the tree is made.
+deep=refused
+for i in $(seq 1000); do deep=$deep/d; done
+mkdir -p "$deep"
+: >"$deep/CON"
+refuse 'd/CON'
 : >"refused/$(printf 'not\377utf8')"
 refuse 'not\xffutf8'
 : >refused/Same; : >refused/same
 refuse same
 ln -s read-only.txt refused/link
 refuse link
+
+# A self-decrypting file someone sends: TAV.exe's own program, carrying a
+# payload sealed under the right key whose stored name Windows would turn
+# into another entry than the one named: a stream of a file there, or of
+# the program itself, a folder of drive C:, a device, the program itself
+# once its trailing dot is dropped. Each is refused, naming it, with
+# nothing written.
+mkdir sender hostile
+wine_tav a0 plain.bin sender/carrier.exe "$key"
+offset=$(tail -c 16 sender/carrier.exe | head -c 8 | od -An -tu8 | tr -d ' ')
+head -c "$offset" sender/carrier.exe >sender/program.bin
+tail -c 8 sender/carrier.exe >sender/magic.bin
+le64() {  # le64 N: N as 8 bytes, least significant first
+  n=$1
+  for i in 1 2 3 4 5 6 7 8; do printf "\\$(printf %03o $((n % 256)))"; n=$((n / 256)); done
+}
+printf 'mine' >hostile/note.txt
+for name in 'note.txt:hidden' 'sent.exe:Zone.Identifier' 'C:PWNED.txt' 'COM¹' 'CON' 'sent.exe.'; do
+  (cd sender && : >"$name" && "$linux" e0 "$name" payload.TAV "$key" && rm "$name")
+  { cat sender/program.bin sender/payload.TAV; le64 "$offset"; cat sender/magic.bin; } >hostile/sent.exe
+  rm sender/payload.TAV
+  before=$(cd hostile && ls -A)
+  status=0
+  (cd hostile && printf '%s\r\n' "$key" | wine_run ./sent.exe) 2>err.txt || status=$?
+  case $status in 3|5) ;; *) echo "the program took the stored name $name (status $status)"; cat err.txt; exit 1 ;; esac
+  grep -qF "$name" err.txt || { echo "the message does not name $name:"; cat err.txt; exit 1; }
+  [ "$(cd hostile && ls -A)" = "$before" ] || { echo "left behind after $name:"; ls -A hostile; exit 1; }
+  [ "$(cat hostile/note.txt)" = mine ] || { echo "note.txt changed by $name"; exit 1; }
+done
 
 echo "both ways: ok"

@@ -17,6 +17,7 @@
 #include "tav/os/posix/files.h"
 #include "tav/os/folder.h"
 #include "tav/os/hardening.h"
+#include "tav/os/names.h"
 
 namespace tav {
 
@@ -354,7 +355,7 @@ OutputFolder::OutputFolder(const std::string& target) : target_(target) {
         FailIo("cannot create a folder in " + FolderOf(target));
     }
     builder_ = std::make_unique<Builder>(root, target_, CurrentUmask());
-    reader_ = std::make_unique<ArchiveReader>(*builder_);
+    reader_ = std::make_unique<ArchiveReader>(*builder_, RefuseNameThisSystemCannotHold);
 }
 
 // Writes the marker into the hidden folder open at `temporary` and makes

@@ -3,12 +3,9 @@
 // archive, and every path is a "\\?\" path, so a deep tree is limited by the
 // system's 32,767 characters, not by 260. How each part of a folder
 // crosses (docs/tav-format.md says the same):
-// - A name that is not valid Unicode, that Windows cannot hold (one of
-//   < > : " / \ | ? *, a control character, a trailing dot or blank, a
-//   device name such as CON, NUL or COM1, with or without an extension),
-//   or that differs from another in the same folder only by case: the
-//   whole folder is refused, naming the entry. Nothing is renamed or
-//   dropped.
+// - A name that Windows cannot hold as it is (IsWindowsName), or that
+//   differs from another in the same folder only by case: the whole
+//   folder is refused, naming the entry. Nothing is renamed or dropped.
 // - Permission bits: a file without its owner's write bit gets the
 //   read-only attribute; stored from Windows, a read-only file is 0444,
 //   any other 0644 and a folder 0755 (the user's umask applies on Linux).
@@ -20,13 +17,12 @@
 #include <io.h>
 
 #include <algorithm>
-#include <cwctype>
-#include <string_view>
 #include <vector>
 
 #include "tav/base/failure.h"
 #include "tav/os/folder.h"
 #include "tav/os/hardening.h"
+#include "tav/os/names.h"
 #include "tav/os/win32/files.h"
 
 namespace tav {
@@ -61,27 +57,6 @@ std::wstring Wide(const std::string& utf8) {
     std::wstring wide;
     WideFromUtf8(utf8, wide);
     return wide;
-}
-
-bool IsDeviceName(const std::wstring& name) {
-    std::wstring base = name.substr(0, name.find(L'.'));
-    while (!base.empty() && base.back() == L' ') base.pop_back();
-    for (wchar_t& c : base) c = static_cast<wchar_t>(std::towupper(c));
-    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
-        base == L"CONOUT$") {
-        return true;
-    }
-    return base.size() == 4 && (base.rfind(L"COM", 0) == 0 || base.rfind(L"LPT", 0) == 0) && base[3] >= L'1' &&
-           base[3] <= L'9';
-}
-
-// A name Windows holds as it is. The archive reader has refused empty
-// names, "." and "..", "/" and NUL already.
-bool IsWindowsName(const std::wstring& name) {
-    for (const wchar_t c : name) {
-        if (c < 32 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) return false;
-    }
-    return name.back() != L'.' && name.back() != L' ' && !IsDeviceName(name);
 }
 
 FolderSource::Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -304,14 +279,8 @@ private:
         return parent.empty() ? name : parent + "\\" + name;
     }
 
-    std::wstring Child(const std::string& name) const {
-        std::wstring wide;
-        if (!WideFromUtf8(name, wide)) {
-            throw Failure(Exit::Io, "a name that is not Unicode cannot be made on Windows: " + Relative(name));
-        }
-        if (!IsWindowsName(wide)) throw Failure(Exit::Io, "Windows cannot hold this name: " + Relative(name));
-        return folders_.back().path + L"\\" + wide;
-    }
+    // The archive's reader has found the name one Windows holds.
+    std::wstring Child(const std::string& name) const { return folders_.back().path + L"\\" + Wide(name); }
 
     [[noreturn]] void Fail(const std::string& name) const {
         const DWORD error = GetLastError();
@@ -429,7 +398,7 @@ OutputFolder::OutputFolder(const std::string& target) : target_(target) {
         FailIo("cannot create a folder in " + parent, error);
     }
     builder_ = std::make_unique<Builder>(temporary + L"\\" + kBuildName, target_);
-    reader_ = std::make_unique<ArchiveReader>(*builder_);
+    reader_ = std::make_unique<ArchiveReader>(*builder_, RefuseNameThisSystemCannotHold);
 }
 
 OutputFolder::~OutputFolder() {

@@ -1,4 +1,5 @@
 #include "tav/format/format.h"
+#include "tav/format/names.h"
 #include "tav/base/printable.h"
 
 #include <gtest/gtest.h>
@@ -19,16 +20,34 @@ TEST(Padme, AddsAtMostAnEighthAndIsStable) {
     }
 }
 
-// A self-decrypting file restores its stored name next to itself: only bare names may pass.
-TEST(IsSafeFileName, OnlyBareNames) {
-    EXPECT_TRUE(tav::IsSafeFileName("report.txt"));
-    EXPECT_TRUE(tav::IsSafeFileName("..hidden"));
-    for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x", "/etc/passwd", "a/b", "a\\b",
-                                                           std::string("a\0b", 3)}) {
-        EXPECT_FALSE(tav::IsSafeFileName(bad)) << bad;
+// A stored name is made as one entry inside the folder it is restored
+// into: safe on every system, and held by Windows as exactly that entry.
+TEST(StoredNames, EachSystemsRule) {
+    const struct {
+        std::string name;
+        bool safe, windows;
+    } rows[] = {
+        {"report.txt", true, true},         {"..hidden", true, true},
+        {"日本語 ü😀.txt", true, true},     {"COM10", true, true},
+        {"CONSOLE.txt", true, true},        {std::string(255, 'n'), true, true},
+        {"", false, false},                 {".", false, false},
+        {"..", false, false},               {"a/b", false, false},
+        {std::string("a\0b", 3), false, false}, {std::string(256, 'n'), false, false},
+        {"a\\b", true, false},             {"note.txt:hidden", true, false},
+        {"TAV.exe:Zone.Identifier", true, false}, {"C:PWNED.txt", true, false},
+        {"name.", true, false},             {"name ", true, false},
+        {"CON", true, false},               {"con .txt", true, false},
+        {"AUX.tar.gz", true, false},        {"CONOUT$", true, false},
+        {"com0", true, false},              {"LPT9.log", true, false},
+        {"COM\u00B9", true, false},         {"lpt\u00B3.txt", true, false},
+        {"a\x01b", true, false},            {"a?b", true, false},
+        {"not\xffutf8", true, false},       {"\xed\xa0\x80surrogate", true, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(tav::IsSafeEntryName(row.name), row.safe) << tav::Printable(row.name);
+        EXPECT_EQ(row.safe && tav::IsWindowsName(row.name), row.windows) << tav::Printable(row.name);
     }
 }
-
 
 // The stack area below this frame, where the calls just made kept their
 // frames: true when `secret` is still there. It is copied out first, with no
