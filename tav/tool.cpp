@@ -22,9 +22,11 @@ std::unique_ptr<PlainTarget> TargetFor(const EncryptedFile& file, const std::str
 
 // An unnamed output file gets its name only after the last chunk verified,
 // so one pass is enough; a named temporary file or a folder being built
-// needs a verifying pass first.
+// needs a verifying pass first, in which a folder's archive is read and
+// checked through, so that a folder that cannot be made here is refused
+// before anything is.
 void DecryptInto(EncryptedFile& file, PlainTarget& out, bool verifyFirst) {
-    if (verifyFirst && !out.unnamed()) file.Verify();
+    if (verifyFirst && !out.unnamed()) file.Verify(out.Rehearsal().get());
     file.DecryptTo(out);
     out.Complete();
 }

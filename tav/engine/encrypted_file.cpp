@@ -69,7 +69,7 @@ const Metadata& EncryptedFile::Open(const SecureBuffer& key) {
         if (earlier == nullptr || !KeyOpens(*earlier)) throw Failure(Exit::WrongKey, "wrong key for " + path_);
     }
     if (header_.version == kVersion1) {
-        PassV1(Reach::Metadata, nullptr);
+        PassV1(Reach::Metadata, nullptr, "reading");
     } else {
         OpenMetadataV2();
     }
@@ -85,15 +85,18 @@ bool EncryptedFile::KeyOpens(const SecureBuffer& key) {
     return KeyCheckMatches(headerBytes_, keys_);
 }
 
-void EncryptedFile::Verify() { Pass(nullptr); }
+void EncryptedFile::Verify(PlainTarget* rehearsal) {
+    Pass(rehearsal, "verifying");
+    if (rehearsal != nullptr) rehearsal->Complete();
+}
 
-void EncryptedFile::DecryptTo(PlainTarget& out) { Pass(&out); }
+void EncryptedFile::DecryptTo(PlainTarget& out) { Pass(&out, "decrypting"); }
 
-void EncryptedFile::Pass(PlainTarget* out) {
+void EncryptedFile::Pass(PlainTarget* out, const char* action) {
     if (header_.version == kVersion1) {
-        PassV1(Reach::Everything, out);
+        PassV1(Reach::Everything, out, action);
     } else {
-        PassV2(out);
+        PassV2(out, action);
     }
 }
 
@@ -151,7 +154,7 @@ std::size_t EncryptedFile::ContentsIn(std::uint64_t index, std::size_t size) con
     return static_cast<std::size_t>(std::min<std::uint64_t>(left, size));
 }
 
-void EncryptedFile::PassV2(PlainTarget* out) {
+void EncryptedFile::PassV2(PlainTarget* out, const char* action) {
     // Plain names rather than a structured binding, which lambdas below
     // cannot capture before C++20 in every compiler.
     const PayloadV2 layout = LayoutV2();
@@ -160,7 +163,7 @@ void EncryptedFile::PassV2(PlainTarget* out) {
 
     const unsigned workers = WorkerCount();
     const auto ciphers = CiphersFor(keys_, workers);
-    Progress progress(out != nullptr ? "decrypting" : "verifying", path_, payload);
+    Progress progress(action, path_, payload);
     ChunkPass pass;
     pass.chunks = chunks;
     pass.slotSize = kChunkSizeV2 + kTagSizeV2;
@@ -188,7 +191,7 @@ void EncryptedFile::PassV2(PlainTarget* out) {
     RunChunkPass(pass);
 }
 
-void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
+void EncryptedFile::PassV1(Reach reach, PlainTarget* out, const char* action) {
     const auto damaged = [this](const std::string& what) { return Failure(Exit::Damaged, what + ": " + path_); };
     SecureBuffer state(sizeof(State));
     State* st = reinterpret_cast<State*>(state.data());
@@ -217,7 +220,7 @@ void EncryptedFile::PassV1(Reach reach, PlainTarget* out) {
     const std::uint64_t chunks = ChunkCount(payload, kChunkSize);
     CheckLength(offset, payload, chunks, kChunkSize, kAuthSize);
 
-    Progress progress(out != nullptr ? "decrypting" : "verifying", path_, payload);
+    Progress progress(action, path_, payload);
     std::uint64_t written = 0;
     for (std::uint64_t i = 0; i < chunks; ++i) {
         const std::size_t length = ChunkLength(payload, i, kChunkSize) + kAuthSize;

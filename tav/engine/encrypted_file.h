@@ -23,8 +23,9 @@ public:
     // Exit::Damaged for a damaged header, Exit::WrongKey for a wrong key.
     const Metadata& Open(const SecureBuffer& key);
 
-    // Authenticates every byte without writing anything.
-    void Verify();
+    // Authenticates every byte without writing anything; the plaintext
+    // goes to `rehearsal` (when there is one), which is completed after.
+    void Verify(PlainTarget* rehearsal);
 
     // Decrypts into `out`. Anything not authentic fails before its bytes are
     // written, but earlier chunks are already in `out`: only Commit it on success.
@@ -43,13 +44,13 @@ private:
     enum class Reach { Metadata, Everything };
     // Version 1: one authenticated pass through the sequential stream from
     // its start, writing the plaintext to `out` when there is one.
-    void PassV1(Reach reach, PlainTarget* out);
+    void PassV1(Reach reach, PlainTarget* out, const char* action);
     // True when `key` opens the file; its keys are derived then.
     bool KeyOpens(const SecureBuffer& key);
     // Version 2: the keys, the metadata, then the chunks on all cores.
     void DeriveKeysV2(const SecureBuffer& key);
     void OpenMetadataV2();
-    void PassV2(PlainTarget* out);
+    void PassV2(PlainTarget* out, const char* action);
     // Where version 2's chunks start, their payload (padding included) and
     // how many there are.
     struct PayloadV2 {
@@ -59,7 +60,8 @@ private:
     // How many of the `size` payload bytes of version 2's chunk `index` are
     // contents rather than padding.
     std::size_t ContentsIn(std::uint64_t index, std::size_t size) const;
-    void Pass(PlainTarget* out);
+    // One authenticated pass over every chunk, `action` for its progress.
+    void Pass(PlainTarget* out, const char* action);
     // Checks that the file is exactly as long as its payload needs; a file
     // cut short is told by how much of its contents is still there.
     void CheckLength(std::uint64_t payloadStart, std::uint64_t payload, std::uint64_t chunks, std::size_t chunkSize,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ public:
     virtual void ExpectLost(std::vector<ByteRange>) {}
     // What was left out for them, one line per entry (a folder's).
     virtual std::vector<std::string> LeftOut() const { return {}; }
+    // A target that takes the same plaintext and checks what would be made
+    // of it (a folder's names and depth) without making anything, for the
+    // verifying pass; nullptr when there is nothing to check.
+    virtual std::unique_ptr<PlainTarget> Rehearsal() const { return nullptr; }
 };
 
 // A regular file opened for reading at any offset. Anything else (a folder,

@@ -7,7 +7,39 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tav/os/names.h"
+
 namespace tav {
+
+namespace {
+
+class NothingBuilt : public FolderBuilder {
+public:
+    void BeginFolder(const std::string&, const EntryAttributes&) override {}
+    void EndFolder() override {}
+    void BeginFile(const std::string&, const EntryAttributes&) override {}
+    void FileData(const unsigned char*, std::size_t) override {}
+    void EndFile() override {}
+    void Link(const std::string&, const std::string&, const EntryAttributes&) override {}
+};
+
+// An archive read through to its end, every record, name and depth checked
+// as an output folder checks them, with nothing made: a folder that cannot
+// be restored here is refused before its first entry is made.
+class ArchiveRehearsal : public PlainTarget {
+public:
+    void Write(const void* data, std::size_t size) override {
+        reader_.Feed(static_cast<const unsigned char*>(data), size);
+    }
+    void Complete() override { reader_.Finish(); }
+    bool unnamed() const override { return true; }
+
+private:
+    NothingBuilt nothing_;
+    ArchiveReader reader_{nothing_, RefuseNameThisSystemCannotHold};
+};
+
+}  // namespace
 
 void FolderSource::AddRecord(const Record& record) {
     const std::string bytes = SerializeRecord(record);
@@ -39,5 +71,7 @@ std::size_t FolderSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
 void OutputFolder::ExpectLost(std::vector<ByteRange> lost) { reader_->ExpectLost(std::move(lost)); }
 
 std::vector<std::string> OutputFolder::LeftOut() const { return reader_->leftOut(); }
+
+std::unique_ptr<PlainTarget> OutputFolder::Rehearsal() const { return std::make_unique<ArchiveRehearsal>(); }
 
 }  // namespace tav

@@ -92,6 +92,8 @@ public:
     bool unnamed() const override { return false; }
     void ExpectLost(std::vector<ByteRange> lost) override;
     std::vector<std::string> LeftOut() const override;
+    // Reads the archive as Write() does, with the same checks, and builds nothing.
+    std::unique_ptr<PlainTarget> Rehearsal() const override;
 
 private:
     class Builder;

@@ -20,11 +20,14 @@
 #include <atomic>
 #include <thread>
 
+#include "tav/base/failure.h"
 #include "tav/os/files.h"
+#include "tav/os/folder.h"
 #include "tav/format/folder_archive.h"
 #include "tav/engine/encrypt.h"
 #include "tav/engine/encrypted_file.h"
 #include "tav/engine/self_image.h"
+#include "tav/tool.h"
 #include "tests/support/tav_fixture.h"
 
 namespace {
@@ -540,6 +543,34 @@ TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
             ExpectNoTemporaries();
             EXPECT_TRUE(fs::is_empty(outside));
         }
+    }
+}
+
+// D reads a folder's archive through in its verifying pass: a name that
+// cannot be made, however deep it lies, is refused before the folder being
+// built receives a byte; d, in one pass, builds up to it.
+TEST_F(TavFolders, VerifyingRefusesAnUnusableNameBeforeAnythingIsMade) {
+    class CountedFolder : public tav::OutputFolder {
+    public:
+        using OutputFolder::OutputFolder;
+        void Write(const void* data, std::size_t size) override {
+            written += size;
+            OutputFolder::Write(data, size);
+        }
+        std::size_t written = 0;
+    };
+    std::vector<tav::Record> records(tav::kMaxFolderDepth - 1, Folder("d"));
+    records.front() = Folder("");
+    records.push_back(FileRecord("..", 1));
+    Seal(Archive(records), file("deep_.TAV"));
+    tav::SecureBuffer key(3);
+    std::memcpy(key.data(), "key", 3);
+    for (const bool verifyFirst : {true, false}) {
+        tav::EncryptedFile encrypted(file("deep_.TAV"));
+        encrypted.Open(key);
+        CountedFolder out(file("back"));
+        EXPECT_THROW(tav::DecryptInto(encrypted, out, verifyFirst), tav::Failure);
+        EXPECT_EQ(out.written == 0, verifyFirst);
     }
 }
 
