@@ -108,6 +108,12 @@ for i in $(seq 1000); do deep=$deep/d; done
 mkdir -p "$deep"
 : >"$deep/CON"
 refuse 'd/CON'
+# A path longer than the system takes (Wine's Unix paths end at 4,096
+# bytes) is told as such, naming the entry.
+deep=refused
+for i in $(seq 50); do deep=$deep/folder-$i-with-a-name-long-enough-to-make-the-path-grow-quickly-xxxxxxxxxxxxxxxxxx; done
+mkdir -p "$deep"
+refuse 'the path is too long for this system'
 : >"refused/$(printf 'not\377utf8')"
 refuse 'not\xffutf8'
 : >refused/Same; : >refused/same

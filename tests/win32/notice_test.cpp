@@ -2,9 +2,11 @@
 // Druvel starts them. The display's keyboard focus is one for all its
 // windows, so these cases run alone (see tests.cmake).
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,6 +32,38 @@ std::string NoticeText(HWND notice) {
     char text[8192] = "";
     SendDlgItemMessageA(notice, 100, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+std::wstring NoticeWideText(HWND notice) {
+    wchar_t text[8192] = L"";
+    SendDlgItemMessageW(notice, 100, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Sends `message` to the running notice window as TAV does: its length,
+// its bytes, and waits for the window's answer.
+bool SendNotice(const std::string& message) {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    std::vector<unsigned char> user(256);
+    DWORD size = 0;
+    char* sid = nullptr;
+    const bool known = GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) &&
+                       ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+    CloseHandle(token);
+    if (!known) return false;
+    const std::string name = std::string("\\\\.\\pipe\\TAV-notices-") + sid;
+    LocalFree(sid);
+    const HANDLE pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return false;
+    const auto length = static_cast<std::uint32_t>(message.size());
+    DWORD done = 0;
+    unsigned char shown = 0;
+    const bool sent = WriteFile(pipe, &length, sizeof length, &done, nullptr) &&
+                      WriteFile(pipe, message.data(), length, &done, nullptr) &&
+                      ReadFile(pipe, &shown, 1, &done, nullptr) && shown == 1;
+    CloseHandle(pipe);
+    return sent;
 }
 
 // Closes a notice window as its user would, and waits until its program ended.
@@ -72,6 +106,11 @@ TEST(NoticeWindow, FailuresEndAtOnceAndLeaveTheirMessagesInOneWindow) {
         EXPECT_NE(NoticeText(notices[0]).find("cannot open " + missing), std::string::npos) << NoticeText(notices[0]);
         EXPECT_EQ(GetForegroundWindow(), main) << "the notice took the keyboard";
     }
+    // Another program of the user's may send what is not UTF-8: it shows,
+    // with the replacement character for what is not.
+    const std::string raw = "not \xff UTF-8";
+    ASSERT_TRUE(SendNotice(raw));
+    EXPECT_NE(NoticeWideText(NoticeWindows().at(0)).find(L"not \xFFFD UTF-8"), std::wstring::npos);
     SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
     SetCurrentDirectoryA(here);
     platform::SetWaitPump(nullptr);

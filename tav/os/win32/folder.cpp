@@ -282,13 +282,21 @@ private:
     // The archive's reader has found the name one Windows holds.
     std::wstring Child(const std::string& name) const { return folders_.back().path + L"\\" + Wide(name); }
 
+    // A path beyond what the system takes fails with a code that says
+    // little (Wine, whose Unix paths end at 4,096 bytes, says "general
+    // failure"): the message says what it was.
     [[noreturn]] void Fail(const std::string& name) const {
         const DWORD error = GetLastError();
         if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
             throw Failure(Exit::Io, "two names differ only by case, which Windows does not tell apart: " +
                                         Relative(name));
         }
-        FailIo("cannot write " + target_, error);
+        const std::size_t length = Child(name).size();
+        if ((error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_GEN_FAILURE) && length > MAX_PATH) {
+            throw Failure(Exit::Io, "the path is too long for this system (" + std::to_string(length) +
+                                        " characters): " + Relative(name));
+        }
+        FailIo("cannot make " + Relative(name) + " in " + target_, error);
     }
 
     std::wstring root_;

@@ -19,7 +19,6 @@
 
 #include "tav/os/notify.h"
 #include "tav/os/win32/agent_pipe.h"
-#include "tav/os/win32/files.h"
 #include "tav/os/win32/notice.h"
 
 namespace tav {
@@ -116,6 +115,16 @@ private:
     std::vector<WORD> words_;
 };
 
+// TAV's messages are UTF-8 with other bytes escaped; whatever else a
+// client of this user sends is shown too, what is not UTF-8 in it as the
+// replacement character.
+std::wstring Shown(const std::string& message) {
+    const int size = static_cast<int>(message.size());
+    std::wstring text(message.size(), L'\0');
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, message.data(), size, text.data(), size)));
+    return text;
+}
+
 // "14:03:22  <message>" on a line of its own, at the end of the text.
 void AppendMessage(HWND window, const std::string& message) {
     SYSTEMTIME now;
@@ -127,9 +136,7 @@ void AppendMessage(HWND window, const std::string& message) {
     time.back() = L' ';
     time += L' ';
     const bool first = g_user32.sendDlgItemMessage(window, kTextId, WM_GETTEXTLENGTH, 0, 0) == 0;
-    std::wstring text;
-    WideFromUtf8(message, text);  // TAV's messages are UTF-8, other bytes escaped
-    const std::wstring line = (first ? L"" : L"\r\n") + time + text;
+    const std::wstring line = (first ? L"" : L"\r\n") + time + Shown(message);
     g_user32.sendDlgItemMessage(window, kTextId, EM_SETSEL, static_cast<WPARAM>(-1), -1);
     g_user32.sendDlgItemMessage(window, kTextId, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
 }

@@ -544,6 +544,12 @@ TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
             EXPECT_TRUE(fs::is_empty(outside));
         }
     }
+    // Every way of reading it names the entry.
+    Seal(archives.at("a name with a slash"), file("hostile_.TAV"));
+    for (const std::string operation : {"D", "d", "salvage"}) {
+        const auto result = Tool({operation, file("hostile_.TAV"), file("back"), "key"});
+        EXPECT_NE(result.errors.find("../outside/evil"), std::string::npos) << operation << ": " << result.errors;
+    }
 }
 
 // D reads a folder's archive through in its verifying pass: a name that
