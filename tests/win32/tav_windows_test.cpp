@@ -2,6 +2,7 @@
 // Druvel writes, or typed by a person. The known-answer and malformed
 // files made by the Linux build run here through tests/tav/vectors_test.cpp.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -316,4 +317,67 @@ TEST_F(WindowsTav, ABatchSharesOneKeyDerivationThroughTheAgent) {
     SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", nullptr);
 }
 
+// The last part of the process's mandatory label: 0x1000 low, 0x2000
+// medium, 0x3000 high.
+DWORD IntegrityOf(HANDLE process) {
+    HANDLE token = nullptr;
+    unsigned char buffer[256];
+    DWORD size = 0;
+    const bool read = OpenProcessToken(process, TOKEN_QUERY, &token) &&
+                      GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof buffer, &size);
+    if (token != nullptr) CloseHandle(token);
+    if (!read) return 0;
+    const PSID label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
+    return *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1u);
+}
+
+// A sandboxed process of the same user runs at low integrity and may make
+// the agent's pipe before any agent does: TAV sends it no key, and derives
+// the key itself (so each file gets a salt of its own).
+TEST_F(WindowsTav, NoKeyGoesToAnAgentOfLowerIntegrity) {
+    HANDLE own = nullptr;
+    HANDLE low = nullptr;
+    PSID lowLabel = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own));
+    ASSERT_TRUE(DuplicateTokenEx(own, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &low));
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-16-4096", &lowLabel));
+    TOKEN_MANDATORY_LABEL label{{lowLabel, SE_GROUP_INTEGRITY}};
+    const bool lowered = SetTokenInformation(low, TokenIntegrityLevel, &label,
+                                             sizeof label + GetLengthSid(lowLabel)) != FALSE;
+    SetEnvironmentVariableA("TAV_KEY_CACHE", "on");
+    SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", "3");
+    std::wstring line = L"TAV --key-agent";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION agent{};
+    const bool started = lowered && CreateProcessAsUserW(low, test::PathOf(TAV_FAST_KDF_PATH).c_str(), line.data(),
+                                                         nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                                                         &startup, &agent);
+    LocalFree(lowLabel);
+    CloseHandle(low);
+    CloseHandle(own);
+    if (!started) GTEST_SKIP() << "this system starts no process at low integrity (error " << GetLastError() << ")";
+    const DWORD agentIntegrity = IntegrityOf(agent.hProcess);
+    if (agentIntegrity >= IntegrityOf(GetCurrentProcess())) {
+        TerminateProcess(agent.hProcess, 0);
+        CloseHandle(agent.hProcess);
+        CloseHandle(agent.hThread);
+        GTEST_SKIP() << "the agent runs at integrity " << agentIntegrity
+                     << ", not lower (Wine runs every process at high integrity)";
+    }
+    Sleep(500);  // the agent makes its pipe
+    const auto salt = [this](const std::string& name) {
+        test::WriteFile(folder_.file(name), name);
+        EXPECT_EQ(Tav(DruvelLine("e1", folder_.file(name), folder_.file(name + ".TAV"), "batch")).status, 0);
+        return ReadFile(folder_.file(name + ".TAV")).substr(24, 16);
+    };
+    EXPECT_NE(salt("a"), salt("b"));
+    WaitForSingleObject(agent.hProcess, 10000);
+    CloseHandle(agent.hProcess);
+    CloseHandle(agent.hThread);
+    SetEnvironmentVariableA("TAV_KEY_CACHE", "off");
+    SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", nullptr);
+}
+
 }  // namespace
+

@@ -29,25 +29,49 @@ std::string UserSidOf(HANDLE token) {
     return sid;
 }
 
-std::string SidOfProcess(HANDLE process) {
+// The integrity level of the process whose token is `token`: the last
+// part of its mandatory label (low 0x1000, medium 0x2000, high 0x3000);
+// none (0) when it cannot be read.
+DWORD IntegrityOf(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) return 0;
+    const PSID label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+    return *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1u);
+}
+
+// Who runs a process: its user's SID, and its integrity level.
+struct Runner {
+    std::string sid;
+    DWORD integrity = 0;
+};
+
+Runner RunnerOf(HANDLE process) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
-    std::string sid = UserSidOf(token);
+    Runner runner{UserSidOf(token), IntegrityOf(token)};
     CloseHandle(token);
-    return sid;
+    return runner;
 }
 
-const std::string& ThisUsersSid() {
-    static const std::string sid = SidOfProcess(GetCurrentProcess());
-    return sid;
+const Runner& ThisRunner() {
+    static const Runner runner = RunnerOf(GetCurrentProcess());
+    return runner;
 }
 
-bool ProcessIsThisUser(DWORD pid) {
+const std::string& ThisUsersSid() { return ThisRunner().sid; }
+
+// The process `pid` runs as this user, and, with `atLeastThisIntegrity`,
+// at no lower integrity level than this process: a sandboxed process of
+// the same user runs at a lower one.
+bool ProcessIsThisUser(DWORD pid, bool atLeastThisIntegrity) {
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (process == nullptr) return false;
-    const std::string sid = SidOfProcess(process);
+    const Runner runner = RunnerOf(process);
     CloseHandle(process);
-    return !sid.empty() && sid == ThisUsersSid();
+    return !runner.sid.empty() && runner.sid == ThisUsersSid() &&
+           (!atLeastThisIntegrity || runner.integrity >= ThisRunner().integrity);
 }
 
 // The agent may not impersonate its client beyond learning who it is.
@@ -172,11 +196,14 @@ bool PipeConnection::Transfer(void* data, std::size_t size, bool sending) {
     return size == 0;
 }
 
+// A client is about to send its key to the agent, or its message to the
+// notice window, whichever process made the pipe first: that process must
+// not run at a lower integrity level than the client.
 bool PipeConnection::PeerIsThisUser() {
     ULONG pid = 0;
     const BOOL known =
         agentSide_ ? GetNamedPipeClientProcessId(pipe_, &pid) : GetNamedPipeServerProcessId(pipe_, &pid);
-    return known && ProcessIsThisUser(pid);
+    return known && ProcessIsThisUser(pid, !agentSide_);
 }
 
 }  // namespace tav
