@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/system/win32/wide.h"
 #include "tests/support/run.h"
 
 namespace test {
@@ -13,7 +14,10 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) std::abort();
     SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
+    // The program's path and the line go in UTF-16, as Druvel.exe sends them.
+    std::wstring wideProgram, wideLine;
+    if (!platform::WideFromText(program, wideProgram) || !platform::WideFromText(line, wideLine)) std::abort();
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inRead;
@@ -26,8 +30,8 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
     BOOL started = FALSE;
     for (int attempt = 0; attempt < 5 && !started; ++attempt) {
         if (attempt > 0) Sleep(200);
-        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process);
+        started = CreateProcessW(wideProgram.c_str(), wideLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
     }
     CloseHandle(inRead);
     CloseHandle(errWrite);

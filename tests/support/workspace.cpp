@@ -11,6 +11,13 @@
 
 namespace test {
 
+std::filesystem::path FsPath(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 TempFolder::TempFolder() : previous_(std::filesystem::current_path()), path_(MakeTemporaryFolder()) {
     std::filesystem::current_path(path_);
 }
@@ -42,12 +49,12 @@ std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
 }
 
 void WriteFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
     out << contents;
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FsPath(path), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

@@ -6,6 +6,12 @@
 
 namespace test {
 
+// A path from the program's text (UTF-8; on POSIX any bytes, taken as
+// they are), and back: on Windows std::filesystem reads a plain string in
+// the ANSI code page.
+std::filesystem::path FsPath(const std::string& text);
+std::string PathText(const std::filesystem::path& path);
+
 // A fresh temporary folder that is the current directory for one test and is
 // removed afterwards, with the previous current directory restored.
 class TempFolder {
@@ -16,7 +22,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string file(const std::string& name) const { return PathText(path_ / FsPath(name)); }
 
 private:
     std::filesystem::path previous_;
@@ -30,7 +36,7 @@ std::string ToolPath(const std::string& builtPath);
 // The names in `folder`, sorted.
 std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 
-// Writes `contents` to `path`, replacing it.
+// Writes `contents` to `path` (the program's text, as FsPath takes it), replacing it.
 void WriteFile(const std::string& path, const std::string& contents);
 
 // The whole contents of `path`, or an empty string when it cannot be read.
