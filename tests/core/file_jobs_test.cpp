@@ -20,7 +20,7 @@ protected:
         test::WriteFile(encrypted_, "encrypted");
     }
 
-    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
+    bool Exists(const std::string& path) const { return std::filesystem::exists(test::FsPath(path)); }
 
     test::TempFolder folder_;
     test::FakeTool tool_{folder_.path()};
@@ -65,7 +65,7 @@ TEST_F(FileJobs, EncryptedFileStaysWhenItShould) {
 // The deletion waits for the decrypted file: a tool that exits 0 without
 // writing it must not cost the only copy.
 TEST_F(FileJobs, EncryptedFileStaysWhenTheToolWroteNothing) {
-    std::filesystem::remove(plain_);
+    std::filesystem::remove(test::FsPath(plain_));
     tool_.SucceedWithoutTarget();
     ProcessFile(encrypted_, "k");
     EXPECT_TRUE(Exists(encrypted_));
