@@ -1,9 +1,8 @@
 #include "core/file_jobs.h"
 
-#include <cstdio>
-
 #include "platform/system/file.h"
 #include "platform/system/process.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -14,6 +13,13 @@ bool RoundsUsable(std::int32_t rounds) { return rounds >= 0 && rounds <= kMaxToo
 }  // namespace
 
 std::string BatchProblem(const std::vector<std::string>& sources, const std::string& key) {
+    if (sources.empty()) return "";
+    // The key is hashed as the UTF-8 of what was typed; half of a surrogate
+    // pair has none, and any stand-in would make another key.
+    if (!platform::IsValidUtf8(key)) {
+        return "The key holds a character that is not valid Unicode (half of a surrogate pair), so it cannot be "
+               "used exactly as typed. Type the key again. No file was processed.";
+    }
     CommandLine command;
     for (const std::string& source : sources) {
         BuildCommandLine(source, g_options, key, command);
@@ -23,7 +29,7 @@ std::string BatchProblem(const std::vector<std::string>& sources, const std::str
                    ". Choose them under Options > Settings. No file was processed.";
         }
         if (!platform::CommandFitsSystem(kToolName, command.arguments(), command.text())) {
-            return "The key (" + std::to_string(key.size()) +
+            return "The key (" + std::to_string(platform::CharacterCount(key)) +
                    " characters) is too long to hand to TAV with these file names. Use a shorter key. No file "
                    "was processed.";
         }
@@ -44,6 +50,6 @@ void ProcessFile(const std::string& source, const std::string& key) {
     // succeeded without writing anything must not cost the only copy.
     if (status == 0 && g_options.DelEncrypted != 0 && IsEncryptedFileName(source) &&
         platform::FileOrFolderExists(command.target)) {
-        std::remove(source.c_str());
+        platform::RemoveFile(source);
     }
 }

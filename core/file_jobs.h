@@ -12,8 +12,9 @@
 void ProcessFile(const std::string& source, const std::string& key);
 
 // Why the tool cannot be run for the batch `sources` with `key` and
-// g_options, in words for the user, or an empty string when it can: rounds
-// outside what the tool takes, or a command too long for the system.
+// g_options, in words for the user, or an empty string when it can (or
+// there is nothing to run): a key that is not valid Unicode, rounds outside
+// what the tool takes, or a command too long for the system.
 std::string BatchProblem(const std::vector<std::string>& sources, const std::string& key);
 
 // Runs the tool "TAV" from the current directory with `command` and waits.

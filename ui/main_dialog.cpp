@@ -154,9 +154,9 @@ bool CMainDialog::KeyGiven() {
     return false;
 }
 
-// A batch the tool cannot be given whole (a key too long for the system's
-// command line, rounds the tool does not take) is not started: the user is
-// told once, and no file is processed.
+// A batch the tool cannot be given whole (a key that is not valid Unicode,
+// a key too long for the system's command line, rounds the tool does not
+// take) is not started: the user is told once, and no file is processed.
 bool CMainDialog::BatchAcceptable(const std::vector<std::string>& names, const std::string& key) {
     const std::string problem = BatchProblem(names, key);
     if (problem.empty()) return true;

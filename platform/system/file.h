@@ -15,10 +15,20 @@ namespace platform {
 // earlier, killed save left in the folder is removed.
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents);
 
+enum class FileRead { Read, Missing, Unreadable };
+
+// The whole contents of the file at `path`. Missing: there is no such file
+// (or folder on the way); Unreadable: it is there but cannot be read.
+FileRead ReadWholeFile(const std::string& path, std::string& contents);
+
+// Deletes the file at `path`; false when it could not.
+bool RemoveFile(const std::string& path);
+
 // True when `path` is a file or a folder now (a link to one does not count).
 bool FileOrFolderExists(const std::string& path);
 
-// The process's current directory, in the system's own bytes; empty when it
+// The process's current directory (on Windows in generalised UTF-8,
+// platform/text.h; elsewhere in the system's own bytes); empty when it
 // cannot be found.
 std::string CurrentFolder();
 

@@ -1,7 +1,5 @@
 #include "platform/system/profile.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <limits>
 
 #include "platform/system/file.h"
@@ -77,15 +75,15 @@ std::int32_t ParseProfileInt(std::string_view text) {
 
 Profile::LoadResult Profile::Load(const std::string& path) {
     SetText({});
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
     std::string text;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return LoadResult::Unreadable;
+    switch (ReadWholeFile(path, text)) {
+    case FileRead::Missing:
+        return LoadResult::Missing;
+    case FileRead::Unreadable:
+        return LoadResult::Unreadable;
+    case FileRead::Read:
+        break;
+    }
     SetText(text);
     return LoadResult::Loaded;
 }

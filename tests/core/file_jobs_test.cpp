@@ -20,20 +20,22 @@ protected:
         test::WriteFile(encrypted_, "encrypted");
     }
 
-    bool Exists(const std::string& path) const { return std::filesystem::exists(path); }
+    bool Exists(const std::string& path) const { return std::filesystem::exists(test::FsPath(path)); }
 
     test::TempFolder folder_;
     test::FakeTool tool_{folder_.path()};
-    const std::string plain_ = folder_.file("x.txt");
-    const std::string encrypted_ = folder_.file("x_txt.TAV");
+    // Named beyond any ANSI code page, so that every file function is the
+    // system's Unicode one.
+    const std::string plain_ = folder_.file("\xE6\x97\xA5 x.txt");
+    const std::string encrypted_ = folder_.file("\xE6\x97\xA5 x_txt.TAV");
 };
 
 TEST_F(FileJobs, ToolGetsTheFourFieldsUnquoted) {
     ProcessFile(plain_, "a \"quoted\" key");
     ProcessFile(encrypted_, "k");
     EXPECT_EQ(tool_.Runs(), (std::vector<Arguments>{
-                                {"e2", plain_, folder_.file("x_txt.TAV"), "a \"quoted\" key"},
-                                {"D", encrypted_, folder_.file("x.txt"), "k"},
+                                {"e2", plain_, encrypted_, "a \"quoted\" key"},
+                                {"D", encrypted_, plain_, "k"},
                             }));
 }
 
@@ -63,7 +65,7 @@ TEST_F(FileJobs, EncryptedFileStaysWhenItShould) {
 // The deletion waits for the decrypted file: a tool that exits 0 without
 // writing it must not cost the only copy.
 TEST_F(FileJobs, EncryptedFileStaysWhenTheToolWroteNothing) {
-    std::filesystem::remove(plain_);
+    std::filesystem::remove(test::FsPath(plain_));
     tool_.SucceedWithoutTarget();
     ProcessFile(encrypted_, "k");
     EXPECT_TRUE(Exists(encrypted_));
@@ -94,7 +96,7 @@ TEST_F(FileJobs, OptionsAreReadAfreshForEveryFile) {
     const auto runs = tool_.Runs();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[1][0], "a5+");
-    EXPECT_EQ(runs[1][2], folder_.file("x_txt.EXE"));
+    EXPECT_EQ(runs[1][2], folder_.file("\xE6\x97\xA5 x_txt.EXE"));
 }
 
 TEST(RunTool, StatusOfTheTool) {
@@ -129,9 +131,12 @@ TEST(RunTool, NeverLooksOnTheSearchPath) {
 // A batch is refused whole, before any file, when the tool could not take
 // it: rounds it does not accept (which decryption does not use), or a key
 // beyond the system's limit (Linux: 128 KiB for one argument; Windows: 32 K
-// characters for the whole command line).
+// UTF-16 units for the whole command line), or a key that is not Unicode
+// (half of a surrogate pair, which a key field can hold).
 TEST(BatchProblem, NamesWhatKeepsTheToolFromRunning) {
     const std::string kTooLong(128 * 1024, 'k');
+    std::string cyrillic;
+    for (int i = 0; i < 70000; ++i) cyrillic += "\xD1\x8F";  // 140000 bytes, 70000 UTF-16 units
     const struct {
         std::int32_t rounds;
         std::vector<std::string> sources;
@@ -146,6 +151,9 @@ TEST(BatchProblem, NamesWhatKeepsTheToolFromRunning) {
         {2, {"a.txt"}, std::string(30000, 'k'), ""},
         {2, {"b_txt.TAV"}, kTooLong, "is too long to hand to TAV"},
         {2, {}, kTooLong, ""},
+        {2, {"b_txt.TAV"}, cyrillic, "The key (70000 characters) is too long"},
+        {2, {"a.txt"}, "key \xED\xA0\x80", "not valid Unicode"},
+        {2, {"a.txt"}, "\xF0\x9F\x94\x91 key", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.rounds) + " rounds, key of " + std::to_string(c.key.size()));

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -43,11 +44,28 @@ QWidget* ControlWidget(Handle view, int id) {
     return Widget(view)->findChild<QWidget*>(QStringLiteral("control-%1").arg(id));
 }
 
+using platform::qt::QStringOf;
+using platform::qt::TextOf;
+
 std::string TextOf(QWidget* widget) {
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
-    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) return TextOf(edit->text());
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return TextOf(button->text());
+    if (auto* label = qobject_cast<QLabel*>(widget)) return TextOf(label->text());
     return {};
+}
+
+// One character as a keyboard or an input method sends it: a key press
+// carrying its text (both halves of a surrogate pair together). Half of a
+// pair alone, which no keyboard sends, comes as a paste would bring it.
+void TypeCharacter(QLineEdit* edit, const QString& character) {
+    if (character.size() == 1 && character.at(0).isSurrogate()) {
+        QGuiApplication::clipboard()->setText(character);
+        return QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    }
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent key(type, Qt::Key_unknown, Qt::NoModifier, character);
+        QApplication::sendEvent(edit, &key);
+    }
 }
 
 // What the program asked for is what the dialog shows: its filters by
@@ -105,7 +123,12 @@ void TypeText(Handle view, int id, const std::string& text) {
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
     if (text.empty()) return QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, QString::fromStdString(text));
+    const QString typed = QStringOf(text);
+    for (qsizetype i = 0; i < typed.size(); ++i) {
+        const bool pair = typed.at(i).isHighSurrogate() && i + 1 < typed.size() && typed.at(i + 1).isLowSurrogate();
+        TypeCharacter(edit, typed.mid(i, pair ? 2 : 1));
+        i += pair ? 1 : 0;
+    }
 }
 
 void Click(Handle view, int id) {
@@ -154,7 +177,7 @@ void Minimize(Handle view, bool minimized) {
     minimized ? widget->showMinimized() : widget->showNormal();
 }
 
-std::string Caption(Handle view) { return Widget(view)->windowTitle().toStdString(); }
+std::string Caption(Handle view) { return TextOf(Widget(view)->windowTitle()); }
 
 ControlShown ShownControl(Handle view, int id) {
     QWidget* widget = ControlWidget(view, id);
@@ -167,7 +190,7 @@ ControlShown ShownControl(Handle view, int id) {
     if (auto* box = qobject_cast<QCheckBox*>(widget)) shown.checked = box->isChecked();
     if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         shown.selection = combo->currentIndex();
-        for (int i = 0; i < combo->count(); ++i) shown.items.push_back(combo->itemText(i).toStdString());
+        for (int i = 0; i < combo->count(); ++i) shown.items.push_back(TextOf(combo->itemText(i)));
     }
     return shown;
 }
@@ -187,9 +210,9 @@ CommonDialog FindCommonDialog(const std::vector<Handle>&, Handle& found) {
     return CommonDialog::None;
 }
 
-std::string MessageBoxText(Handle box) { return static_cast<QMessageBox*>(box)->text().toStdString(); }
+std::string MessageBoxText(Handle box) { return TextOf(static_cast<QMessageBox*>(box)->text()); }
 
-std::string MessageBoxCaption(Handle box) { return static_cast<QMessageBox*>(box)->windowTitle().toStdString(); }
+std::string MessageBoxCaption(Handle box) { return TextOf(static_cast<QMessageBox*>(box)->windowTitle()); }
 
 bool MessageBoxHasIcon(Handle box) { return static_cast<QMessageBox*>(box)->icon() != QMessageBox::NoIcon; }
 

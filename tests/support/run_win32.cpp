@@ -3,29 +3,20 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/system/win32/wide.h"
 #include "tests/support/run.h"
 
 namespace test {
 
-namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                                             wide.data(), static_cast<int>(wide.size()))));
-    return wide;
-}
-
-}  // namespace
-
-// The program and its command line go to the system in UTF-16, as Druvel.exe
-// starts TAV.
 RunResult RunCommandLine(const std::string& program, std::string line, const std::string& input) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, errRead, errWrite;
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) std::abort();
     SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    // The program's path and the line go in UTF-16, as Druvel.exe sends them.
+    std::wstring wideProgram, wideLine;
+    if (!platform::WideFromText(program, wideProgram) || !platform::WideFromText(line, wideLine)) std::abort();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -36,8 +27,6 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
     RunResult result;
     // Under load, Wine now and then fails to start a program that starts
     // the next moment; a start is tried again, what the program does never is.
-    const std::wstring wideProgram = Wide(program);
-    std::wstring wideLine = Wide(line);
     BOOL started = FALSE;
     for (int attempt = 0; attempt < 5 && !started; ++attempt) {
         if (attempt > 0) Sleep(200);

@@ -11,11 +11,11 @@
 
 namespace test {
 
-std::filesystem::path PathOf(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+std::filesystem::path FsPath(const std::string& text) { return std::u8string(text.begin(), text.end()); }
 
-std::string Utf8Of(const std::filesystem::path& path) {
-    const std::u8string utf8 = path.u8string();
-    return std::string(utf8.begin(), utf8.end());
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 TempFolder::TempFolder() : previous_(std::filesystem::current_path()), path_(MakeTemporaryFolder()) {
@@ -43,18 +43,18 @@ std::string ToolPath(const std::string& builtPath) {
 
 std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(Utf8Of(entry.path().filename()));
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 void WriteFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
     out << contents;
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(PathOf(path), std::ios::binary);
+    std::ifstream in(FsPath(path), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

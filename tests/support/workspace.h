@@ -6,11 +6,11 @@
 
 namespace test {
 
-// Paths are UTF-8 strings in the tests as in the programs; these convert
-// them exactly (std::filesystem's own narrow strings are the ANSI code page
-// on Windows).
-std::filesystem::path PathOf(const std::string& utf8);
-std::string Utf8Of(const std::filesystem::path& path);
+// A path from the program's text (UTF-8; on POSIX any bytes, taken as
+// they are), and back: on Windows std::filesystem reads a plain string in
+// the ANSI code page.
+std::filesystem::path FsPath(const std::string& text);
+std::string PathText(const std::filesystem::path& path);
 
 // A fresh temporary folder that is the current directory for one test and is
 // removed afterwards, with the previous current directory restored.
@@ -22,7 +22,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
+    std::string file(const std::string& name) const { return PathText(path_ / FsPath(name)); }
 
 private:
     std::filesystem::path previous_;
@@ -36,7 +36,7 @@ std::string ToolPath(const std::string& builtPath);
 // The names in `folder`, sorted.
 std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 
-// Writes `contents` to `path`, replacing it.
+// Writes `contents` to `path` (the program's text, as FsPath takes it), replacing it.
 void WriteFile(const std::string& path, const std::string& contents);
 
 // The whole contents of `path`, or an empty string when it cannot be read.

@@ -6,10 +6,15 @@
 //   FAKE_TAV_HOLD=path wait until `path` exists, then remove it and go on
 // Like the real tool, a successful run leaves its target (the third
 // argument) behind, unless FAKE_TAV_NO_TARGET is set. On Windows the whole
-// command line the program got is appended to FAKE_TAV_LOG.line too, and
-// what is left of it once read as TAV reads it to FAKE_TAV_LOG.line-after.
+// command line the program got (in UTF-16, logged as generalised UTF-8, so
+// that every unit that arrived is recorded, a lone surrogate too) is
+// appended to FAKE_TAV_LOG.line too, and what is left of it once read as
+// TAV reads it to FAKE_TAV_LOG.line-after; the target is made through the
+// wide functions, as TAV makes it.
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/system/win32/wide.h"
 #endif
 
 #include <chrono>
@@ -28,7 +33,7 @@ namespace {
 void LogCommandLine(const char* log, const char* suffix) {
 #ifdef _WIN32
     if (std::FILE* file = std::fopen((std::string(log) + suffix).c_str(), "ab")) {
-        std::fprintf(file, "%s\n", GetCommandLineA());
+        std::fprintf(file, "%s\n", platform::TextFromWide(GetCommandLineW()).c_str());
         std::fclose(file);
     }
 #else
@@ -51,12 +56,28 @@ void LogArguments(const char* log, int argc, char** argv) {
     }
 }
 
+// A new, empty file; nothing when something is there.
+void MakeTarget(const char* path) {
+#ifdef _WIN32
+    std::wstring target;
+    if (!platform::SystemPath(path, target)) return;
+    const HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+#else
+    if (std::FILE* target = std::fopen(path, "wbx")) std::fclose(target);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* log = std::getenv("FAKE_TAV_LOG");
     if (log != nullptr) LogCommandLine(log, ".line");
-    argv = tav::ProgramArguments(argc, argv);
+    try {
+        argv = tav::ProgramArguments(argc, argv);
+    } catch (...) {
+        return 1;  // a line TAV refuses (it is not Unicode): refused alike
+    }
     if (log != nullptr) {
         LogCommandLine(log, ".line-after");
         LogArguments(log, argc, argv);
@@ -69,8 +90,6 @@ int main(int argc, char** argv) {
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));
     const char* exitText = std::getenv("FAKE_TAV_EXIT");
     const int status = exitText != nullptr ? std::atoi(exitText) : 0;
-    if (status == 0 && argc == 5 && std::getenv("FAKE_TAV_NO_TARGET") == nullptr) {
-        if (std::FILE* target = std::fopen(argv[3], "wbx")) std::fclose(target);
-    }
+    if (status == 0 && argc == 5 && std::getenv("FAKE_TAV_NO_TARGET") == nullptr) MakeTarget(argv[3]);
     return status;
 }

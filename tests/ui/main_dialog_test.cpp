@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tests/support/run.h"
 #include "tests/support/system.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/druvel_app.h"
@@ -40,16 +41,29 @@ protected:
 
     using Captions = std::vector<std::string>;
 
-    // With the real tool and "Delete encrypted" on: drops `source`, removes
-    // it once `encrypted` is there, and drops `encrypted` to get it back.
-    void RoundTripByDropping(const std::string& source, const std::string& encrypted) {
+    bool Exists(const std::string& path) { return fs::exists(test::FsPath(path)); }
+
+    // With the real tool and "Delete encrypted" on: the key typed, `source`
+    // dropped (or chosen with File > Open); once `encrypted` is there and
+    // opens with the key on TAV's standard input, the source goes, and
+    // `encrypted` dropped gives it back.
+    void RoundTrip(const std::string& source, const std::string& encrypted, const std::string& key, bool open) {
         test::InstallProgram(TAV_PATH, folder_.path(), "TAV");
         test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
-        user.TypeText(IDC_KEY, "a real key");
-        user.DropFiles({source});
-        user.Call([source, encrypted] {
-            EXPECT_TRUE(fs::exists(encrypted));
-            fs::remove_all(source);
+        user.TypeText(IDC_KEY, key);
+        if (open) {
+            user.ChooseMenu(ID_FILE_OPEN);
+            user.ChooseFiles({source});
+        } else {
+            user.DropFiles({source});
+        }
+        user.Call([this, source, encrypted, key] {
+            ASSERT_TRUE(Exists(encrypted));
+            const std::string check = folder_.file("opened-by-TAV");
+            EXPECT_EQ(test::Run(TAV_PATH, {"d", encrypted, check}, {key + "\n"}).status, 0);
+            EXPECT_EQ(test::ReadFile(check), test::ReadFile(source));
+            fs::remove_all(test::FsPath(check));
+            fs::remove_all(test::FsPath(source));
         });
         user.DropFiles({encrypted});
         user.PressEscape();
@@ -128,25 +142,38 @@ TEST_F(MainWindow, AnEmptyKeyStopsBothEntries) {
 }
 
 // Rounds the tool does not take (Druvel.ini edited by hand) fail every
-// file: the user is told once per batch, from either entry, and nothing runs.
+// file, and so does a key holding half of a surrogate pair (which a key
+// field can hold, and no UTF-8 can carry exactly): the user is told once
+// per batch, from either entry, and nothing runs.
 TEST_F(MainWindow, ABatchTheToolCannotTakeIsRefusedWhole) {
-    test::WriteFile(folder_.file("Druvel.ini"), "[ENCRYPT]\nRounds=65\n");
-    user.TypeText(IDC_KEY, "k");
-    user.DropFiles({Plain("a.txt"), Plain("b.txt")});
-    user.AnswerMessageBox();
-    user.ChooseMenu(ID_FILE_OPEN);
-    user.ChooseFiles({Plain("c.txt")});
-    user.AnswerMessageBox();
-    ExpectIdle();
-    user.PressEscape();
-    Run();
+    const struct {
+        const char* settings;
+        std::string key;
+        const char* problem;
+    } cases[] = {
+        {"[ENCRYPT]\nRounds=65\n", "k", "(65) cannot be used"},
+        {"[ENCRYPT]\nRounds=1\n", "k\xED\xA0\x80", "not valid Unicode"},
+    };
+    for (const auto& c : cases) {
+        test::WriteFile(folder_.file("Druvel.ini"), c.settings);
+        user.TypeText(IDC_KEY, c.key);
+        user.DropFiles({Plain("a.txt"), Plain("b.txt")});
+        user.AnswerMessageBox();
+        user.ChooseMenu(ID_FILE_OPEN);
+        user.ChooseFiles({Plain("c.txt")});
+        user.AnswerMessageBox();
+        ExpectIdle();
+        user.PressEscape();
+        Run();
+    }
 
     EXPECT_TRUE(tool_.Runs().empty());
-    ASSERT_EQ(shown().messageBoxes.size(), 2u);
-    for (const headless::MessageBoxShown& box : shown().messageBoxes) {
-        EXPECT_NE(box.text.find("(65) cannot be used"), std::string::npos) << box.text;
+    ASSERT_EQ(shown().messageBoxes.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string& text = shown().messageBoxes[i].text;
+        EXPECT_NE(text.find(cases[i / 2].problem), std::string::npos) << text;
     }
-    EXPECT_EQ(shown().captions, Captions{"Druvel"}) << "no batch began";
+    EXPECT_EQ(shown().captions, (Captions{"Druvel", "Druvel"})) << "no batch began";
 }
 
 TEST_F(MainWindow, DroppedFilesRunInOrderWithTheirCaptions) {
@@ -334,14 +361,29 @@ TEST_F(MainWindow, MinimisedItPaintsItsIconCentred) {
     EXPECT_EQ(shown().iconsDrawn[0].icon, LoadIcon(IDR_MAINFRAME));
 }
 
-// With the real tool: a dropped file is encrypted next to itself, and the
-// encrypted file dropped back gives the original and, with "Delete
-// encrypted" on, goes away.
+// With the real tool: a file is encrypted next to itself, the encrypted
+// file opens with the key as typed, and dropped back it gives the original
+// and, with "Delete encrypted" on, goes away; keys and names in any script,
+// a file dropped or chosen with File > Open.
 TEST_F(MainWindow, EncryptsAndDecryptsWithTheRealTool) {
-    const std::string plain = Plain("notes.txt");
-    RoundTripByDropping(plain, folder_.file("notes_txt.TAV"));
-    EXPECT_EQ(test::ReadFile(plain), "contents");
-    EXPECT_FALSE(fs::exists(folder_.file("notes_txt.TAV")));
+    const std::string kKey = "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C-\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 \xF0\x9F\x94\x91";
+    const struct {
+        const char* name;
+        const char* encrypted;
+        std::string key;
+        bool open;
+    } cases[] = {
+        {"notes.txt", "notes_txt.TAV", "a real key", false},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E_txt.TAV", kKey, false},
+        {"\xE9\x96\x8B\xE3\x81\x8F.txt", "\xE9\x96\x8B\xE3\x81\x8F_txt.TAV", kKey, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string plain = Plain(c.name);
+        RoundTrip(plain, folder_.file(c.encrypted), c.key, c.open);
+        EXPECT_EQ(test::ReadFile(plain), "contents");
+        EXPECT_FALSE(Exists(folder_.file(c.encrypted)));
+    }
 }
 
 // A dropped folder goes the same way: "my.album" becomes "my_album.TAV",
@@ -350,7 +392,7 @@ TEST_F(MainWindow, EncryptsAndDecryptsAFolderWithTheRealTool) {
     const std::string album = folder_.file("my.album");
     fs::create_directories(album + "/2026");
     test::WriteFile(album + "/2026/beach.jpg", "not really a picture");
-    RoundTripByDropping(album, folder_.file("my_album.TAV"));
+    RoundTrip(album, folder_.file("my_album.TAV"), "a real key", false);
     EXPECT_EQ(test::ReadFile(album + "/2026/beach.jpg"), "not really a picture");
     EXPECT_FALSE(fs::exists(folder_.file("my_album.TAV")));
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/backend.h"
+#include "tests/support/workspace.h"
 #include "tests/ui/driver.h"
 #include "tests/ui/real_input.h"
 #include "tests/ui/script.h"
@@ -16,13 +17,13 @@
 namespace real_input {
 
 std::string FolderOf(const std::vector<std::string>& paths) {
-    return std::filesystem::path(paths.front()).parent_path().string();
+    return test::PathText(test::FsPath(paths.front()).parent_path());
 }
 
 std::string TypedNames(const std::vector<std::string>& paths) {
     std::string names;
     for (const std::string& path : paths) {
-        const std::string name = std::filesystem::path(path).filename().string();
+        const std::string name = test::PathText(test::FsPath(path).filename());
         names += paths.size() == 1 ? name : "\"" + name + "\" ";
     }
     return names;

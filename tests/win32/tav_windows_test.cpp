@@ -33,11 +33,11 @@ std::string DruvelLine(const std::string& operation, const std::string& source, 
 class StartedTav {
 public:
     StartedTav(const char* program, const std::string& line, DWORD flags)
-        : StartedTav(program, test::PathOf(line).wstring(), flags) {}
+        : StartedTav(program, test::FsPath(line).wstring(), flags) {}
     StartedTav(const char* program, std::wstring line, DWORD flags) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        started_ = CreateProcessW(test::PathOf(program).c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+        started_ = CreateProcessW(test::FsPath(program).c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                                   nullptr, &startup, &process_) != FALSE;
         EXPECT_TRUE(started_);
     }
@@ -132,7 +132,7 @@ TEST_F(WindowsTav, ATargetEndingInABackslashIsItsOwnField) {
 // refused, never altered.
 TEST_F(WindowsTav, ALoneSurrogateIsRefused) {
     test::WriteFile(folder_.file("plain.txt"), "x");
-    const std::wstring line = test::PathOf(DruvelLine("e0", folder_.file("plain.txt"), folder_.file("out.TAV"), "k")).wstring();
+    const std::wstring line = test::FsPath(DruvelLine("e0", folder_.file("plain.txt"), folder_.file("out.TAV"), "k")).wstring();
     StartedTav tav(TAV_FAST_KDF_PATH, line.substr(0, line.size() - 1) + L"\xD800\"", DETACHED_PROCESS);
     ASSERT_EQ(tav.Wait(20000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(tav.status(), 1u);
@@ -141,14 +141,14 @@ TEST_F(WindowsTav, ALoneSurrogateIsRefused) {
 
 // Makes the folder `path` (UTF-8), whatever its length.
 void MakeFolder(const std::string& path) {
-    ASSERT_TRUE(CreateDirectoryW(test::PathOf("\\\\?\\" + path).c_str(), nullptr)) << path;
+    ASSERT_TRUE(CreateDirectoryW(test::FsPath("\\\\?\\" + path).c_str(), nullptr)) << path;
 }
 
 // Names of every script, and paths longer than the 260 characters of the
 // ANSI functions, are encrypted, decrypted and restored by a self-decrypting
 // program as they are.
 TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
-    const std::string here = test::Utf8Of(folder_.path());
+    const std::string here = test::PathText(folder_.path());
     const std::string deep = folder_.file(std::string(200, 'd'));
     MakeFolder(deep);
     const struct {
@@ -170,11 +170,11 @@ TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
         if (plain.size() > MAX_PATH - 10) continue;  // Windows starts no program from a longer path
         const std::string program = row.folder + "\\program.exe";
         ASSERT_EQ(Tav(DruvelLine("a0", plain, program, "k")).status, 0);
-        fs::remove(test::PathOf(plain));
+        fs::remove(test::FsPath(plain));
         const RunResult restored = test::RunCommandLine(program, "program.exe", "k\r\n");
         EXPECT_EQ(restored.status, 0) << restored.errors;
         EXPECT_EQ(ReadFile(plain), row.name);
-        fs::remove(test::PathOf(program));
+        fs::remove(test::FsPath(program));
     }
 }
 
@@ -350,7 +350,7 @@ TEST_F(WindowsTav, NoKeyGoesToAnAgentOfLowerIntegrity) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION agent{};
-    const bool started = lowered && CreateProcessAsUserW(low, test::PathOf(TAV_FAST_KDF_PATH).c_str(), line.data(),
+    const bool started = lowered && CreateProcessAsUserW(low, test::FsPath(TAV_FAST_KDF_PATH).c_str(), line.data(),
                                                          nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
                                                          &startup, &agent);
     LocalFree(lowLabel);

@@ -2,7 +2,9 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
 
+#include "platform/system/win32/wide.h"
 #include "tests/ui/real_input.h"
 
 namespace real_input {
@@ -18,21 +20,21 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 std::string TextOf(HWND window) {
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-    return text;
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return platform::TextFromWide(text);
 }
 
 bool Usable(HWND control) { return control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control); }
 
 void PostKey(HWND target, WPARAM key) {
-    PostMessageA(target, WM_KEYDOWN, key, 1);
-    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
 }
 
-bool IsClass(HWND window, const char* name) {
-    char found[64];
-    return GetClassNameA(window, found, sizeof found) > 0 && std::strcmp(found, name) == 0;
+bool IsClass(HWND window, const wchar_t* name) {
+    wchar_t found[64];
+    return GetClassNameW(window, found, 64) > 0 && std::wcscmp(found, name) == 0;
 }
 
 struct Search {
@@ -43,7 +45,7 @@ struct Search {
 
 BOOL CALLBACK LookAt(HWND window, LPARAM parameter) {
     Search& search = *reinterpret_cast<Search*>(parameter);
-    if (!IsWindowVisible(window) || !IsClass(window, "#32770")) return TRUE;
+    if (!IsWindowVisible(window) || !IsClass(window, L"#32770")) return TRUE;
     for (Handle own : *search.own) {
         if (own == window) return TRUE;
     }
@@ -58,7 +60,7 @@ BOOL CALLBACK CountVisible(HWND window, LPARAM parameter) {
 }
 
 BOOL CALLBACK CountButtons(HWND window, LPARAM parameter) {
-    if (IsWindowVisible(window) && IsClass(window, "Button")) ++*reinterpret_cast<int*>(parameter);
+    if (IsWindowVisible(window) && IsClass(window, L"Button")) ++*reinterpret_cast<int*>(parameter);
     return TRUE;
 }
 
@@ -69,12 +71,12 @@ std::string ControlText(HWND dialog, int id) {
 
 std::vector<std::string> ComboItems(HWND dialog, int id) {
     std::vector<std::string> items;
-    const int count = static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
+    const int count = static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        std::string item(static_cast<std::size_t>(SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
+        std::wstring item(static_cast<std::size_t>(SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
         item.resize(static_cast<std::size_t>(
-            SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
-        items.push_back(item);
+            SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+        items.push_back(platform::TextFromWide(item));
     }
     return items;
 }
@@ -84,8 +86,8 @@ void EnterFileName(HWND dialog, const std::string& text) {
     // a plain edit field (edt1) in older ones.
     HWND field = GetDlgItem(dialog, 0x047C);
     if (field == nullptr) field = GetDlgItem(dialog, 0x0480);
-    SetWindowTextA(field, text.c_str());
-    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    SetWindowTextW(field, platform::Wide(text).c_str());
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
 }
 
 // The dialog whose folder was entered, waiting for the names.
@@ -113,48 +115,57 @@ void PressKey(Handle view, Key key) {
     if (key == Key::F1) {
         // The system turns F1 into WM_HELP for the window with the focus.
         HELPINFO help{sizeof help, HELPINFO_WINDOW, GetDlgCtrlID(target), target, 0, {}};
-        SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+        SendMessageW(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
         return;
     }
     PostKey(target, key == Key::Enter ? VK_RETURN : VK_ESCAPE);
 }
 
+// As a keyboard or an input method types: the field's text selected, then
+// each UTF-16 unit as a character message (a character beyond the first
+// 65536 as its two halves, a lone half as itself), through the program's
+// own message loop; nothing typed clears the field.
 void TypeText(Handle view, int id, const std::string& text) {
     const HWND edit = GetDlgItem(AsWindow(view), id);
-    if (Usable(edit)) SetWindowTextA(edit, text.c_str());
+    if (!Usable(edit)) return;
+    PostMessageW(edit, EM_SETSEL, 0, -1);
+    const std::wstring units = platform::Wide(text);
+    if (units.empty()) PostMessageW(edit, WM_CHAR, VK_BACK, 1);
+    for (const wchar_t unit : units) PostMessageW(edit, WM_CHAR, unit, 1);
 }
 
 void Click(Handle view, int id) {
     const HWND button = GetDlgItem(AsWindow(view), id);
-    if (Usable(button)) PostMessageA(button, BM_CLICK, 0, 0);
+    if (Usable(button)) PostMessageW(button, BM_CLICK, 0, 0);
 }
 
 void ChooseMenu(Handle view, int command) {
     const HMENU menu = GetMenu(AsWindow(view));
     const UINT state = menu != nullptr ? GetMenuState(menu, static_cast<UINT>(command), MF_BYCOMMAND) : 0xFFFFFFFF;
     if (state == 0xFFFFFFFF || (state & (MF_GRAYED | MF_DISABLED)) != 0) return;
-    PostMessageA(AsWindow(view), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    PostMessageW(AsWindow(view), WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
 void PressCloseBox(Handle view) {
-    if ((GetWindowLongA(AsWindow(view), GWL_STYLE) & WS_SYSMENU) == 0) return;
-    PostMessageA(AsWindow(view), WM_SYSCOMMAND, SC_CLOSE, 0);
+    if ((GetWindowLongW(AsWindow(view), GWL_STYLE) & WS_SYSMENU) == 0) return;
+    PostMessageW(AsWindow(view), WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-// A drop as the shell makes it: a DROPFILES block with the names, each
-// ending in a zero and the list in another.
+// A drop as the shell makes it: a DROPFILES block with the names in
+// UTF-16, each ending in a zero and the list in another.
 void DropFiles(Handle view, const std::vector<std::string>& paths) {
-    if ((GetWindowLongA(AsWindow(view), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0) return;
-    std::string names;
-    for (const std::string& path : paths) names += path + '\0';
-    names += '\0';
-    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
+    if ((GetWindowLongW(AsWindow(view), GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0) return;
+    std::wstring names;
+    for (const std::string& path : paths) names += platform::Wide(path) + L'\0';
+    names += L'\0';
+    const std::size_t size = names.size() * sizeof(wchar_t);
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + size);
     auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size());
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), size);
     GlobalUnlock(memory);
-    PostMessageA(AsWindow(view), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    PostMessageW(AsWindow(view), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
 
 void SetCheck(Handle view, int id, bool checked) {
@@ -165,13 +176,13 @@ void SetCheck(Handle view, int id, bool checked) {
 void SelectItem(Handle view, int id, int index) {
     const HWND combo = GetDlgItem(AsWindow(view), id);
     if (!Usable(combo)) return;
-    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageA(AsWindow(view), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageW(AsWindow(view), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
 void Focus(Handle view, int id) {
     const HWND control = GetDlgItem(AsWindow(view), id);
-    if (Usable(control)) PostMessageA(AsWindow(view), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    if (Usable(control)) PostMessageW(AsWindow(view), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 void Minimize(Handle view, bool minimized) { ShowWindow(AsWindow(view), minimized ? SW_MINIMIZE : SW_RESTORE); }
@@ -186,9 +197,9 @@ ControlShown ShownControl(Handle view, int id) {
     shown.exists = true;
     shown.text = TextOf(control);
     shown.enabled = IsWindowEnabled(control) != FALSE;
-    shown.visible = (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    shown.visible = (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
     shown.checked = IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-    shown.selection = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    shown.selection = static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
     shown.items = ComboItems(dialog, id);
     return shown;
 }
@@ -212,7 +223,7 @@ std::string MessageBoxCaption(Handle box) { return TextOf(AsWindow(box)); }
 // A message box shows its icon in a static control of its own.
 bool MessageBoxHasIcon(Handle box) {
     const HWND icon = GetDlgItem(AsWindow(box), 0x0014);
-    return icon != nullptr && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0;
+    return icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
 }
 
 int MessageBoxButtons(Handle box) {
@@ -222,7 +233,7 @@ int MessageBoxButtons(Handle box) {
 }
 
 void PressButton(Handle dialog, int id) {
-    if (const HWND button = GetDlgItem(AsWindow(dialog), id)) PostMessageA(button, BM_CLICK, 0, 0);
+    if (const HWND button = GetDlgItem(AsWindow(dialog), id)) PostMessageW(button, BM_CLICK, 0, 0);
 }
 
 // In two steps, as a person makes the choice: into the files' folder

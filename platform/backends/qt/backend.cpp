@@ -33,6 +33,7 @@
 #include "platform/backend.h"
 #include "platform/backends/qt/backend.h"
 #include "platform/backends/qt/paths.h"
+#include "platform/text.h"
 
 namespace platform::qt {
 
@@ -113,7 +114,7 @@ DialogView::DialogView(Window& w) : QWidget(nullptr), window(w) {
     if (w.tmpl->hasCloseBox()) flags |= Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint;
     setWindowFlags(flags);
     setFont(TemplateFont(*w.tmpl));
-    setWindowTitle(QString::fromStdString(w.caption));
+    setWindowTitle(QStringOf(w.caption));
     setAcceptDrops(w.tmpl->acceptsFiles());
     installEventFilter(this);
 
@@ -205,7 +206,7 @@ QWidget* DialogView::MakeWidget(Control& control) {
     case ControlKind::Edit: {
         auto* edit = new QLineEdit(client);
         connect(edit, &QLineEdit::textEdited, this, [this, id](const QString& text) {
-            if (!updating) input::TypeText(window, id, text.toStdString());
+            if (!updating) input::TypeText(window, id, TextOf(text));
         });
         widget = edit;
         break;
@@ -215,7 +216,7 @@ QWidget* DialogView::MakeWidget(Control& control) {
         break;
     case ControlKind::ComboBox: {
         auto* combo = new QComboBox(client);
-        for (const std::string& item : control.items) combo->addItem(QString::fromStdString(item));
+        for (const std::string& item : control.items) combo->addItem(QStringOf(item));
         combo->setMaxVisibleItems(static_cast<int>(control.items.size()));
         connect(combo, qOverload<int>(&QComboBox::activated), this, [this, id](int index) {
             if (!updating) input::SelectItem(window, id, index);
@@ -238,7 +239,7 @@ QWidget* DialogView::MakeWidget(Control& control) {
 
 void DialogView::Apply(const Control& control, QWidget* widget) {
     const Updating guard(updating);
-    const QString text = QString::fromStdString(control.text);
+    const QString text = QStringOf(control.text);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
         if (button->isCheckable()) button->setChecked(control.checked);
@@ -347,7 +348,7 @@ void Reactivate(Window* owner) {
 
 // Translates a Windows filter ("Text|*.*|...||") into Qt's name filters.
 QStringList NameFilters(const std::string& filter) {
-    QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList parts = QStringOf(filter).split('|');
     QStringList names;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         if (!parts[i].isEmpty()) names << parts[i];
@@ -358,7 +359,7 @@ QStringList NameFilters(const std::string& filter) {
 // The patterns of the filter's entry `index`, matched as Windows matches
 // them: "*.*" is every name, with a dot or without.
 QStringList PatternsOf(const std::string& filter, int index) {
-    const QStringList parts = QString::fromStdString(filter).split('|');
+    const QStringList parts = QStringOf(filter).split('|');
     const int at = 2 * index + 1;
     QStringList patterns;
     if (at < parts.size()) {
@@ -393,7 +394,7 @@ void DestroyWindow(Window& window) {
 }
 
 void CaptionChanged(Window& window) {
-    if (DialogView* view = ViewOf(window)) view->setWindowTitle(QString::fromStdString(window.caption));
+    if (DialogView* view = ViewOf(window)) view->setWindowTitle(QStringOf(window.caption));
 }
 
 void ControlChanged(Window& window, Control& control) {
@@ -460,8 +461,8 @@ void PumpEvents(int milliseconds) {
 
 int MessageBox(const MessageBoxRequest& request) {
     QMessageBox box(request.owner != nullptr ? ViewOf(*request.owner) : nullptr);
-    box.setWindowTitle(QString::fromStdString(request.caption));
-    box.setText(QString::fromStdString(request.text));
+    box.setWindowTitle(QStringOf(request.caption));
+    box.setText(QStringOf(request.text));
     box.setIcon(QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
@@ -519,6 +520,17 @@ RECT ClientRect(const Window& window) {
 int IconSize() { return 32; }
 
 }  // namespace
+
+QString QStringOf(const std::string& text) {
+    std::u16string units;
+    if (!Utf16FromUtf8(text, units)) return QString::fromStdString(text);
+    return QStringView(units).toString();
+}
+
+std::string TextOf(const QString& text) {
+    const QStringView units(text);
+    return Utf8FromUtf16(std::u16string_view(units.utf16(), static_cast<std::size_t>(units.size())));
+}
 
 QFont TemplateFont(const DialogTemplate& tmpl) {
     QFont font(QStringLiteral("Sans Serif"));

@@ -3,15 +3,20 @@
 // under a loop of our own that gives every message to the system's dialog
 // manager first, so Tab, Enter, Escape and default buttons behave as in any
 // Windows dialog; the common open-file dialog; message boxes; icons.
+// Everything goes through the wide (Unicode) functions: the dialogs are
+// Unicode windows, so typed characters reach the key field whole, and
+// every text and name crosses as UTF-16, converted exactly to and from the
+// program's UTF-8 (platform/system/win32/wide.h).
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include <cstring>
+#include <cwchar>
 
-#include "platform/system/path.h"
 #include "platform/backends/win32/native.h"
+#include "platform/system/path.h"
+#include "platform/system/win32/wide.h"
 
 namespace platform::win32 {
 
@@ -21,21 +26,21 @@ Events g_events{};
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
 
-void* LayerWindowOf(HWND dialog) { return reinterpret_cast<void*>(GetWindowLongPtrA(dialog, GWLP_USERDATA)); }
+void* LayerWindowOf(HWND dialog) { return reinterpret_cast<void*>(GetWindowLongPtrW(dialog, GWLP_USERDATA)); }
 
 std::string TextOf(HWND control) {
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(control)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(control, text.data(), static_cast<int>(text.size()))));
-    return text;
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return TextFromWide(text);
 }
 
 std::vector<std::string> DroppedNames(HDROP drop) {
     std::vector<std::string> names;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        std::string name(DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
-        name.resize(DragQueryFileA(drop, i, name.data(), static_cast<UINT>(name.size())));
-        names.push_back(std::move(name));
+        std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+        names.push_back(TextFromWide(name));
     }
     DragFinish(drop);
     return names;
@@ -53,7 +58,7 @@ void OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
     case EN_CHANGE:
         return g_events.textChanged(window, id, TextOf(control));
     case CBN_SELCHANGE:
-        return g_events.selectionChanged(window, id, static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
+        return g_events.selectionChanged(window, id, static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)));
     default:
         return;
     }
@@ -62,7 +67,7 @@ void OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
 INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
+        SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
         return FALSE;  // the layer decides where the focus goes
     case WM_COMMAND:
         OnCommand(dialog, wParam, lParam);
@@ -98,26 +103,26 @@ void ReportFocus(HWND dialog) {
 }
 
 void Dispatch(HWND dialog, MSG& message) {
-    if (dialog == nullptr || !IsDialogMessageA(dialog, &message)) {
+    if (dialog == nullptr || !IsDialogMessageW(dialog, &message)) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     if (dialog != nullptr) ReportFocus(dialog);
 }
 
-std::string FilterOf(const std::string& filter) {
-    std::string native = filter;
-    for (char& c : native) {
-        if (c == '|') c = '\0';
+std::wstring FilterOf(const std::string& filter) {
+    std::wstring native = Wide(filter);
+    for (wchar_t& c : native) {
+        if (c == L'|') c = L'\0';
     }
-    return native + '\0';
+    return native + L'\0';
 }
 
 // A multiple selection comes back as the folder, then each name; a single
 // one as its full path.
-std::vector<std::string> SelectedPaths(const std::vector<char>& buffer) {
+std::vector<std::string> SelectedPaths(const std::vector<wchar_t>& buffer) {
     std::vector<std::string> parts;
-    for (const char* p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) parts.emplace_back(p);
+    for (const wchar_t* p = buffer.data(); *p != L'\0'; p += std::wcslen(p) + 1) parts.push_back(TextFromWide(p));
     if (parts.size() <= 1) return parts;
     std::vector<std::string> paths;
     for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(JoinPath(parts.front(), parts[i]));
@@ -126,7 +131,7 @@ std::vector<std::string> SelectedPaths(const std::vector<char>& buffer) {
 
 HICON IconOf(int iconId, int size) {
     return static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, LR_SHARED));
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 }  // namespace
@@ -139,7 +144,7 @@ bool Init(const Events& events) {
 }
 
 Handle CreateDialogWindow(int templateId, Handle owner, void* window) {
-    return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), AsWindow(owner),
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), AsWindow(owner),
                               &DialogProcedure, reinterpret_cast<LPARAM>(window));
 }
 
@@ -160,11 +165,11 @@ void Destroy(Handle dialog) {
     g_focusSeen = nullptr;
 }
 
-void SetCaption(Handle dialog, const std::string& text) { SetWindowTextA(AsWindow(dialog), text.c_str()); }
+void SetCaption(Handle dialog, const std::string& text) { SetWindowTextW(AsWindow(dialog), Wide(text).c_str()); }
 
 void SetControlText(Handle dialog, int id, const std::string& text) {
     const HWND control = GetDlgItem(AsWindow(dialog), id);
-    if (control != nullptr && TextOf(control) != text) SetWindowTextA(control, text.c_str());
+    if (control != nullptr && TextOf(control) != text) SetWindowTextW(control, Wide(text).c_str());
 }
 
 void SetControlEnabled(Handle dialog, int id, bool enabled) {
@@ -182,12 +187,14 @@ void SetControlChecked(Handle dialog, int id, bool checked) {
 void SetComboItems(Handle dialog, int id, const std::vector<std::string>& items, int selection) {
     const HWND combo = GetDlgItem(AsWindow(dialog), id);
     if (combo == nullptr) return;
-    const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
     if (count != static_cast<LRESULT>(items.size())) {
-        SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-        for (const std::string& item : items) SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+        for (const std::string& item : items) {
+            SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+        }
     }
-    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
 }
 
 void FocusControl(Handle dialog, int id) {
@@ -195,12 +202,12 @@ void FocusControl(Handle dialog, int id) {
     if (control == nullptr || GetFocus() == control) return;
     g_focusSeen = control;
     // Through the dialog manager, so that default buttons follow the focus.
-    SendMessageA(AsWindow(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    SendMessageW(AsWindow(dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 void SetIcon(Handle dialog, int iconId, bool big) {
     const int size = GetSystemMetrics(big ? SM_CXICON : SM_CXSMICON);
-    SendMessageA(AsWindow(dialog), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+    SendMessageW(AsWindow(dialog), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
                  reinterpret_cast<LPARAM>(IconOf(iconId, size)));
 }
 
@@ -208,40 +215,41 @@ void BringToForeground(Handle dialog) { SetForegroundWindow(AsWindow(dialog)); }
 
 void RunLoop(Handle dialog, const bool& ended) {
     MSG message;
-    while (!ended && GetMessageA(&message, nullptr, 0, 0) > 0) Dispatch(AsWindow(dialog), message);
+    while (!ended && GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(AsWindow(dialog), message);
     if (!ended) PostQuitMessage(0);  // WM_QUIT ends every loop, this one's owner's too
 }
 
-void EndLoop() { PostMessageA(nullptr, WM_NULL, 0, 0); }
+void EndLoop() { PostMessageW(nullptr, WM_NULL, 0, 0); }
 
 void Pump(Handle dialog, int milliseconds) {
     MSG message;
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds), QS_ALLINPUT);
     }
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) return PostQuitMessage(static_cast<int>(message.wParam));
         Dispatch(AsWindow(dialog), message);
     }
 }
 
 int ShowMessageBox(Handle owner, const std::string& text, const std::string& caption, unsigned type) {
-    return MessageBoxA(AsWindow(owner), text.c_str(), caption.c_str(), type);
+    return MessageBoxW(AsWindow(owner), Wide(text).c_str(), Wide(caption).c_str(), type);
 }
 
 bool ChooseFiles(Handle owner, unsigned flags, const std::string& filter, const std::string& defaultExt,
                  std::vector<std::string>& paths) {
-    const std::string nativeFilter = FilterOf(filter);
-    std::vector<char> buffer(64 * 1024, '\0');
-    OPENFILENAMEA dialog{};
+    const std::wstring nativeFilter = FilterOf(filter);
+    const std::wstring nativeDefaultExt = Wide(defaultExt);
+    std::vector<wchar_t> buffer(64 * 1024, L'\0');
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = AsWindow(owner);
     dialog.lpstrFilter = filter.empty() ? nullptr : nativeFilter.c_str();
     dialog.lpstrFile = buffer.data();
     dialog.nMaxFile = static_cast<DWORD>(buffer.size());
-    dialog.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
+    dialog.lpstrDefExt = defaultExt.empty() ? nullptr : nativeDefaultExt.c_str();
     dialog.Flags = flags;
-    if (!GetOpenFileNameA(&dialog)) return false;
+    if (!GetOpenFileNameW(&dialog)) return false;
     paths = SelectedPaths(buffer);
     return true;
 }
@@ -254,7 +262,7 @@ void DrawIconAt(Handle dialog, int x, int y, int iconId) {
 
 void EraseIconBackground(Handle dialog) {
     const HDC dc = GetDC(AsWindow(dialog));
-    DefWindowProcA(AsWindow(dialog), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    DefWindowProcW(AsWindow(dialog), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     ReleaseDC(AsWindow(dialog), dc);
 }
 

@@ -5,7 +5,8 @@
 // layer's (platform/windefs.h, platform/afxwin.h), so the two never meet in
 // one file: backend.cpp speaks the layer's types, native.cpp
 // includes <windows.h>, and this header between them has standard types only.
-// Window handles travel as void*.
+// Window handles travel as void*; texts and paths as the program's UTF-8
+// (generalised, platform/text.h), which native.cpp turns into UTF-16 and back.
 
 #include <string>
 #include <vector>

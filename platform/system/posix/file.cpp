@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -149,6 +150,20 @@ bool ReplaceFileAtomically(const std::string& requestedPath, std::string_view co
     SyncFolder(folder);
     return true;
 }
+
+FileRead ReadWholeFile(const std::string& path, std::string& contents) {
+    contents.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return errno == ENOENT ? FileRead::Missing : FileRead::Unreadable;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) contents.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return failed ? FileRead::Unreadable : FileRead::Read;
+}
+
+bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
 bool FileOrFolderExists(const std::string& path) {
     struct stat st;

@@ -1,14 +1,18 @@
 // Starting the tool on Windows: the program file in the current directory
 // only (never one found on the search path), with one command line made
 // the way the C run time's _spawnl makes it, its arguments joined by
-// blanks: "TAV" and the command text. The tool gets a console window of its
-// own, shown without taking the keyboard from Druvel's window, which keeps
-// handling its messages while the tool runs.
+// blanks: "TAV" and the command text. The line and the program's path go
+// to the system in UTF-16, converted exactly from the program's text, so
+// the tool gets every character of the key and the names as they were.
+// The tool gets a console window of its own, shown without taking the
+// keyboard from Druvel's window, which keeps handling its messages while
+// the tool runs.
 #include <windows.h>
 
 #include "platform/system/file.h"
 #include "platform/system/path.h"
 #include "platform/system/process.h"
+#include "platform/system/win32/wide.h"
 
 namespace platform {
 
@@ -28,6 +32,11 @@ DWORD WaitForProcess(HANDLE process) {
     return GetExitCodeProcess(process, &status) ? status : static_cast<DWORD>(-1);
 }
 
+// The one line the program gets, its own name first.
+bool CommandLineOf(const std::string& name, const std::string& commandText, std::wstring& line) {
+    return WideFromText(name + " " + commandText, line);
+}
+
 }  // namespace
 
 void SetWaitPump(WaitPump pump) { g_pump = pump; }
@@ -36,15 +45,17 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /
                       const std::string& commandText) {
     const std::string folder = CurrentFolder();
     if (folder.empty()) return -1;
-    const std::string program = JoinPath(folder, name + ".exe");
-    std::string commandLine = name + " " + commandText;
+    std::wstring program, commandLine;
+    if (!WideFromText(JoinPath(folder, name + ".exe"), program) || !CommandLineOf(name, commandText, commandLine)) {
+        return -1;
+    }
 
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
                         nullptr, &startup, &process)) {
         return -1;
     }
@@ -55,11 +66,12 @@ int RunProgramAndWait(const std::string& name, const std::vector<std::string>& /
     return static_cast<int>(status);
 }
 
-// CreateProcess takes a command line of at most 32767 characters, the
+// CreateProcess takes a command line of at most 32767 UTF-16 units, the
 // closing NUL included.
 bool CommandFitsSystem(const std::string& name, const std::vector<std::string>& /*arguments*/,
                        const std::string& commandText) {
-    return name.size() + 1 + commandText.size() < 32767;
+    std::wstring commandLine;
+    return CommandLineOf(name, commandText, commandLine) && commandLine.size() < 32767;
 }
 
 }  // namespace platform
