@@ -1,11 +1,12 @@
 #pragma once
 
-// What every suite that runs TAV as a program shares: the statuses it
-// exits with, a fresh folder to run in, and the checks that a run left no
-// hidden temporary behind. Include where TAV_FAST_KDF_PATH is defined.
+// What the suites that run TAV share: its statuses, a fresh folder, and how
+// a failure must end. Include where TAV_FAST_KDF_PATH is defined.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -26,11 +27,11 @@ inline std::string PseudoRandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-// Nothing named like TAV's hidden temporaries is left in `folder`.
-inline void ExpectNoTavTemporaries(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
-    }
+// The number of `size` bytes at `offset`, little-endian as the format stores it.
+inline std::uint64_t LittleEndian(const std::string& bytes, std::size_t offset, std::size_t size) {
+    std::uint64_t value = 0;
+    for (std::size_t i = size; i > 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i - 1]);
+    return value;
 }
 
 // TAV with the cheapest key derivation, where this run finds it.
@@ -47,7 +48,22 @@ protected:
 
     std::string file(const std::string& name) const { return folder_.file(name); }
 
-    void ExpectNoTemporaries() const { ExpectNoTavTemporaries(folder_.path()); }
+    // Nothing named like TAV's hidden temporaries is left in the folder.
+    void ExpectNoTemporaries() const {
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
+        }
+    }
+
+    // How every failure of TAV ends: its status, one line that starts
+    // "TAV: ", nothing at the target (not even a link) and no temporary.
+    void ExpectRefused(const RunResult& result, int status, const std::string& target) const {
+        EXPECT_EQ(result.status, status) << result.errors;
+        EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+        EXPECT_EQ(result.errors.rfind("TAV: ", 0), 0u) << result.errors;
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(FsPath(target)))) << target;
+        ExpectNoTemporaries();
+    }
 
     TempFolder folder_;
 };

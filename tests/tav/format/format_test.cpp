@@ -20,13 +20,25 @@ TEST(Padme, AddsAtMostAnEighthAndIsStable) {
     }
 }
 
+// The payload chunks' nonces as docs/tav-format.md spells them: the chunk's
+// index as an 11-byte big-endian number, then 1 for the last chunk.
+TEST(ChunkNonce, AnElevenByteIndexAndTheLastChunkFlag) {
+    const struct { std::uint64_t index; bool last; const char* hex; } rows[] = {
+        {0, false, "000000000000000000000000"},         {299, true, "000000000000000000012b01"},
+        {1ull << 16, false, "000000000000000001000000"}, {1ull << 32, true, "000000000000010000000001"},
+        {~0ull, false, "000000ffffffffffffffff00"},
+    };
+    for (const auto& row : rows) {
+        const tav::AeadNonce nonce = tav::ChunkNonce(row.index, row.last);
+        char hex[2 * sizeof nonce + 1];
+        EXPECT_EQ(std::string(sodium_bin2hex(hex, sizeof hex, nonce.data(), nonce.size())), row.hex) << row.index;
+    }
+}
+
 // A stored name is made as one entry inside the folder it is restored
 // into: safe on every system, and held by Windows as exactly that entry.
 TEST(StoredNames, EachSystemsRule) {
-    const struct {
-        std::string name;
-        bool safe, windows;
-    } rows[] = {
+    const struct { std::string name; bool safe, windows; } rows[] = {
         {"report.txt", true, true},         {"..hidden", true, true},
         {"日本語 ü😀.txt", true, true},     {"COM10", true, true},
         {"CONSOLE.txt", true, true},        {std::string(255, 'n'), true, true},

@@ -6,46 +6,36 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-Fields Split(const std::string& line, std::size_t* keyOffset = nullptr) {
-    Fields fields;
-    std::size_t offset = 0;
-    if (!tav::SplitQuotedCommandLine(line, fields, offset)) return {"<other shape>"};
-    if (keyOffset != nullptr) *keyOffset = offset;
-    return fields;
-}
-
+// Druvel's shape, every field quoted, keeps every field as it is; the key
+// is everything between its opening quote and the line's last one. Lines
+// of any other shape are left to the run time's rules.
 TEST(SplitQuotedCommandLine, DruvelsShapeKeepsEveryField) {
-    EXPECT_EQ(Split(R"(TAV e1 "C:\a b\x.txt" "C:\a b\x_txt.TAV" "key")"),
-              (Fields{"e1", R"(C:\a b\x.txt)", R"(C:\a b\x_txt.TAV)", "key"}));
-    EXPECT_EQ(Split(R"(TAV d "C:\a\.TAV" "C:\a\" "k")"), (Fields{"d", R"(C:\a\.TAV)", R"(C:\a\)", "k"}));
-    EXPECT_EQ(Split(R"("C:\Program Files\TAV.exe"	D  "s"  "t"  "k"  )"), (Fields{"D", "s", "t", "k"}));
-    EXPECT_EQ(Split(R"(TAV D "s" "t")"), (Fields{"D", "s", "t"}));
-}
-
-// The key is everything between its opening quote and the line's last one.
-TEST(SplitQuotedCommandLine, TheKeyIsTakenWhole) {
-    std::size_t offset = 0;
-    const std::string line = R"(TAV e0 "s" "t" "ke"y \" "x" ")";
-    EXPECT_EQ(Split(line, &offset), (Fields{"e0", "s", "t", R"(ke"y \" "x" )"}));
-    EXPECT_EQ(line.substr(offset, 3), "ke\"");
-    EXPECT_EQ(Split(R"(TAV e0 "s" "t" "")"), (Fields{"e0", "s", "t", ""}));
-    EXPECT_EQ(Split(R"(TAV e0 "s" "t" "tail\")"), (Fields{"e0", "s", "t", "tail\\"}));
-}
-
-TEST(SplitQuotedCommandLine, OtherShapesAreLeftToTheRunTime) {
-    for (const char* line : {"TAV", "TAV e0 s t k", R"(TAV e0 "s" t "k")", R"(TAV e0 "s" "t" k)", R"(TAV e0 "s" "t" "k)",
-                             R"(TAV e0 "s""t" "k")", R"(TAV "e0" "s" "t" "k")", R"(TAV e0 "s" "t" ")", R"(TAV e0 "s)",
-                             R"(TAV e0 "s" "t"x "k")", ""}) {
-        EXPECT_EQ(Split(line), Fields{"<other shape>"}) << line;
+    const Fields other = {"<other shape>"};
+    const struct { const char* line; Fields fields; } rows[] = {
+        {R"(TAV e1 "C:\a b\x.txt" "C:\a b\x_txt.TAV" "key")", {"e1", R"(C:\a b\x.txt)", R"(C:\a b\x_txt.TAV)", "key"}},
+        {R"(TAV d "C:\a\.TAV" "C:\a\" "k")", {"d", R"(C:\a\.TAV)", R"(C:\a\)", "k"}},
+        {R"("C:\Program Files\TAV.exe"	D  "s"  "t"  "k"  )", {"D", "s", "t", "k"}},
+        {R"(TAV D "s" "t")", {"D", "s", "t"}},
+        {R"(TAV e0 "s" "t" "ke"y \" "x" ")", {"e0", "s", "t", R"(ke"y \" "x" )"}},
+        {R"(TAV e0 "s" "t" "")", {"e0", "s", "t", ""}},
+        {R"(TAV e0 "s" "t" "tail\")", {"e0", "s", "t", "tail\\"}},
+        {"TAV", other}, {"TAV e0 s t k", other}, {R"(TAV e0 "s" t "k")", other}, {R"(TAV e0 "s" "t" k)", other},
+        {R"(TAV e0 "s" "t" "k)", other}, {R"(TAV e0 "s""t" "k")", other}, {R"(TAV "e0" "s" "t" "k")", other},
+        {R"(TAV e0 "s" "t" ")", other}, {R"(TAV e0 "s)", other}, {R"(TAV e0 "s" "t"x "k")", other}, {"", other},
+    };
+    for (const auto& row : rows) {
+        Fields fields;
+        std::size_t keyOffset = 0;
+        const bool quoted = tav::SplitQuotedCommandLine(row.line, fields, keyOffset);
+        EXPECT_EQ(quoted ? fields : other, row.fields) << row.line;
+        EXPECT_TRUE(!quoted || fields.size() != 4 || std::string(row.line).compare(keyOffset, fields[3].size(), fields[3]) == 0)
+            << row.line;
     }
 }
 
 // Lines of any other shape are split as the run time splits them.
 TEST(SplitLikeRunTime, FollowsTheRunTimesRules) {
-    const struct {
-        const char* line;
-        Fields arguments;
-    } rows[] = {
+    const struct { const char* line; Fields arguments; } rows[] = {
         {"TAV e1 a b key", {"TAV", "e1", "a", "b", "key"}},
         {R"("C:\Program Files\TAV.exe"  d	"a b" c)", {R"(C:\Program Files\TAV.exe)", "d", "a b", "c"}},
         {R"(TAV a\\b a\\\"b "a\\" b)", {"TAV", R"(a\\b)", R"(a\"b)", "a\\", "b"}},
@@ -64,4 +54,3 @@ TEST(SplitLikeRunTime, FollowsTheRunTimesRules) {
 }
 
 }  // namespace
-
