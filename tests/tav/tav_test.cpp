@@ -218,10 +218,8 @@ TEST_F(Tav, RefusalsLeaveTheFolderAsItWas) {
     ::unsetenv("TAV_TEST_NAMED_TEMPORARY");
 }
 
-using TavHardening = Tav;
-
 // Under nohup a hang-up must not end the run; without it, it ends it cleanly.
-TEST_F(TavHardening, SignalsTheParentIgnoredStayIgnored) {
+TEST_F(Tav, SignalsTheParentIgnoredStayIgnored) {
     const auto kept = AtTheKeyPrompt("kept.TAV", {{SIGHUP}});
     ASSERT_TRUE(kept->WaitUntilBlocked());
     kept->Signal(SIGHUP);
@@ -235,7 +233,7 @@ TEST_F(TavHardening, SignalsTheParentIgnoredStayIgnored) {
     EXPECT_EQ(NamesIn(folder_.path()), (std::vector<std::string>{"kept.TAV", "plain"}));
 }
 
-TEST_F(TavHardening, InterruptAtTheKeyPromptGivesTheTerminalItsEchoBack) {
+TEST_F(Tav, InterruptAtTheKeyPromptGivesTheTerminalItsEchoBack) {
     const auto tav = AtTheKeyPrompt("x.TAV", {{}, true});
     ASSERT_TRUE(tav->WaitForOutput("Key: "));
     ASSERT_TRUE(tav->WaitUntilBlocked());
@@ -247,7 +245,7 @@ TEST_F(TavHardening, InterruptAtTheKeyPromptGivesTheTerminalItsEchoBack) {
 
 // A core dump would hold the key, the derived keys and the key derivation's
 // memory; TAV turns dumps off before it reads the key.
-TEST_F(TavHardening, CoreDumpsAreOff) {
+TEST_F(Tav, CoreDumpsAreOff) {
     const auto tav = AtTheKeyPrompt("x.TAV");
     ASSERT_TRUE(tav->WaitUntilBlocked());
     const std::string limits = "/proc/" + std::to_string(tav->pid()) + "/limits";

@@ -17,7 +17,7 @@ using namespace test;
 constexpr const char* kVectorKey = "correct horse battery staple";
 constexpr std::size_t kChunk = 262144, kTag = 16, kHeader = 96, kSealedMetadata = 264 + kTag;
 
-class RealTav : public TavTest {
+class Vectors : public TavTest {
 protected:
     RunResult Real(const std::vector<std::string>& arguments) { return test::Run(TAV_PATH, arguments); }
 
@@ -31,7 +31,6 @@ protected:
         }
     }
 };
-using Vectors = RealTav;
 
 const unsigned char* Bytes(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
 unsigned char* Bytes(std::string& text) { return reinterpret_cast<unsigned char*>(text.data()); }

@@ -53,10 +53,9 @@ TEST(ChunkCipher, TheEngineMatchesTheReferenceByteForByte) {
     }
 }
 
-// A pass over `chunks` chunks on `workers` workers, each transform taking
-// its own time, that throws at chunk 500 in the step `failIn` names: the
-// chunks written in their order, what it threw, and the most chunks read
-// and not yet written at any time.
+// A pass over `chunks` chunks on `workers` workers, each transform taking its
+// own time, that throws at chunk 500 in the step `failIn` names: the chunks
+// written in order, what it threw, and the most chunks read but not written.
 struct Passed { std::vector<std::uint64_t> written; std::string error; unsigned mostInFlight = 0; };
 
 Passed Pass(std::uint64_t chunks, unsigned workers, const std::string& failIn) {
