@@ -50,12 +50,7 @@ add_test(NAME WindowsPackages.ZipAndInstallerInstallAndUninstall
                  ${DRUVEL_WINDOWS_ARCH} ${PROJECT_BINARY_DIR}/../win64/Druvel-${PROJECT_VERSION}-setup.exe)
 set_tests_properties(WindowsPackages.ZipAndInstallerInstallAndUninstall PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 
-# What the shipped programs carry and need.
-add_executable(executable_tests win32/executable_test.cpp win32/file_info.cpp)
-target_link_libraries(executable_tests PRIVATE druvel_platform GTest::gtest_main version)
-target_compile_definitions(executable_tests PRIVATE DRUVEL_EXE="$<TARGET_FILE:Druvel>")
-add_dependencies(executable_tests Druvel)
-gtest_discover_tests(executable_tests PROPERTIES TIMEOUT 60 ${DRUVEL_DISCOVERY})
+# What the shipped programs need.
 find_program(DRUVEL_OBJDUMP ${DRUVEL_MINGW_HOST}-objdump REQUIRED)
 add_test(NAME WindowsPrograms.ImportOnlySystemLibraries
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/imports_test.sh ${DRUVEL_OBJDUMP} $<TARGET_FILE:Druvel> $<TARGET_FILE:TAV>)
