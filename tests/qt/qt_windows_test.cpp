@@ -1,17 +1,14 @@
 // What is Qt's own in Druvel's real Qt windows on the offscreen platform:
-// geometry, names as bytes through URLs, screen-reader names, when a drop
-// is taken, and the real tool through the window. The scripts are the UI
-// suite's, carried out on these widgets by the real-window driver with
-// Qt's input (tests/qt/qt_input.cpp), as every behaviour case of tests/ui is.
+// names as bytes through URLs, screen-reader names, when a drop is taken.
+// The scripts are the UI suite's, carried out on these widgets by the
+// real-window driver with Qt's input (tests/qt/qt_input.cpp), as every
+// behaviour case of tests/ui is.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QMimeData>
 #include <QPushButton>
-#include <QUrl>
 
 #include <filesystem>
 
@@ -23,65 +20,30 @@
 namespace {
 
 namespace fs = std::filesystem;
-using platform::Window;
+using namespace script;
 
 class QtWindows : public test::UiTest {
 protected:
     void Run() { EXPECT_EQ(theApp.InitInstance(), FALSE); }
-
-    template <typename T = QWidget>
-    static T* Control(Window& w, int id) {
-        return platform::qt::WidgetOf(w)->findChild<T*>(QStringLiteral("control-%1").arg(id));
-    }
-
-    // A drop of `urls` on the active window, as a file manager makes it.
-    static void Drop(const QList<QUrl>& urls) {
-        QWidget* view = platform::qt::WidgetOf(*platform::ActiveWindow());
-        QMimeData data;
-        data.setUrls(urls);
-        const QPointF at(view->width() / 2.0, view->height() / 3.0);
-        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view, &enter);
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view, &drop);
-    }
-
-    std::string Plain(const std::string& name) {
-        const std::string path = folder_.file(name);
-        test::WriteFile(path, "plain text of " + name);
-        return path;
-    }
 };
 
-QUrl Url(const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); }
-
-TEST_F(QtWindows, ControlsSitWhereTheTemplatesPutThem) {
-    user.Inspect([](Window& w) {
-        const DialogTemplate& tmpl = *w.tmpl;
-        const auto pixels = [&](QRect units) { return platform::qt::DialogUnitsToPixels(tmpl, units); };
-        QWidget* exit = Control(w, IDCANCEL);
-        EXPECT_EQ(exit->parentWidget()->size(), pixels({0, 0, 182, 86}).size()) << "client area of 182 by 86 units";
-        EXPECT_EQ(exit->geometry(), pixels({5, 65, 170, 14}));
-        EXPECT_EQ(Control(w, IDC_KEY)->geometry(), pixels({25, 50, 150, 12}));
-        EXPECT_FALSE(platform::qt::WidgetOf(w)->windowIcon().isNull());
-    });
-    user.PressEscape();
-    Run();
+template <typename T = QWidget>
+T* Control(Window& w, int id) {
+    return platform::qt::WidgetOf(w)->findChild<T*>(QStringLiteral("control-%1").arg(id));
 }
 
-// File names are bytes: two Latin-1 names that UTF-8 would both turn into
-// U+FFFD reach the tool each as itself; what is no local file (another
-// host's, a web address) is not taken.
-TEST_F(QtWindows, DroppedNamesArriveAsTheFileSystemsBytes) {
+// The file manager is told at once that the drop was taken; the batch
+// runs after that, from the event loop. File names are bytes: two Latin-1
+// names that UTF-8 would both turn into U+FFFD reach the tool each as
+// itself; what is no local file (another host's, a web address) is not taken.
+TEST_F(QtWindows, ADropIsTakenAtOnceAndItsNamesArriveAsTheFileSystemsBytes) {
     const std::string e = Plain("caf\xe9.txt"), g = Plain("caf\xe8.txt"), u = Plain("caf\xc3\xa9 \xff.txt");
-    const auto url = [](const std::string& path) {
-        return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
-    };
-    user.TypeText(IDC_KEY, "k");
-    user.Call([&] {
-        Drop({url(e), QUrl("https://example.invalid/c.txt"), url(g), url(u), QUrl("file://otherhost/etc/passwd")});
-    });
-    user.PressEscape();
+    const Act drop = Drop({e, "https://example.invalid/c.txt", g, u, "file://otherhost/etc/passwd"});
+    Do({TypeText(IDC_KEY, "k"), Act([&](Window& w) {
+            drop(w);
+            EXPECT_TRUE(tool_.Runs().empty()) << "no batch inside the drop";
+        }),
+        Escape()});
     Run();
     const auto runs = tool_.Runs();
     ASSERT_EQ(runs.size(), 3u);
@@ -119,44 +81,26 @@ QString AccessibleName(QWidget* widget) {
     return accessible->text(QAccessible::Name);
 }
 
-// Named for screen readers, with the default button and the focus marked
-// when a window opens.
+// Each window shows the program's icon, names its controls for screen
+// readers (a field and a list by the label before it, never by what was
+// typed), and marks its default button and its focus when it opens.
 TEST_F(QtWindows, ControlsAreNamedForScreenReadersAndTheDefaultIsShown) {
-    user.Inspect([](Window& w) {
-        EXPECT_EQ(AccessibleName(Control(w, IDC_KEY)), "Key:");
-        EXPECT_EQ(AccessibleName(Control(w, IDCANCEL)), "Exit");
-    });
-    user.ChooseMenu(ID_OPTIONS_SETTINGS);
-    user.Inspect([](Window& w) {
-        ASSERT_EQ(w.tmpl->id, IDD_SETTINGS);
+    const struct { int window, id; const char* name; } names[] = {
+        {IDD_MAIN, IDC_KEY, "Key:"}, {IDD_MAIN, IDCANCEL, "Exit"}, {IDD_SETTINGS, IDOK, "OK"},
+        {IDD_SETTINGS, IDCANCEL, "Cancel"}, {IDD_SETTINGS, IDC_ROUNDS, "Rounds:"}, {IDD_SETTINGS, IDC_PARANOIA, "Paranoia"},
+        {IDD_SETTINGS, IDC_SFX, "Create self decrypting executable"}, {IDD_SETTINGS, IDC_INTCHECK, "Integrity check"},
+        {IDD_SETTINGS, IDC_DELENCRYPTED, "Delete encrypted"}};
+    const Act expectNames = Inspect([&names](Window& w) {
+        EXPECT_FALSE(platform::qt::WidgetOf(w)->windowIcon().isNull());
         EXPECT_TRUE(platform::qt::WidgetOf(w)->testAttribute(Qt::WA_KeyboardFocusChange));
-        EXPECT_TRUE(Control<QPushButton>(w, IDOK)->isDefault());
-        EXPECT_FALSE(Control<QPushButton>(w, IDCANCEL)->isDefault());
-        const std::pair<int, const char*> names[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDC_ROUNDS, "Rounds:"},
-                                                     {IDC_PARANOIA, "Paranoia"},
-                                                     {IDC_SFX, "Create self decrypting executable"},
-                                                     {IDC_INTCHECK, "Integrity check"},
-                                                     {IDC_DELENCRYPTED, "Delete encrypted"}};
-        for (const auto& [id, name] : names) EXPECT_EQ(AccessibleName(Control(w, id)), name) << id;
+        for (const auto& [window, id, name] : names) {
+            EXPECT_EQ(window == w.tmpl->id ? AccessibleName(Control(w, id)) : QString(name), name) << id;
+        }
+        auto* ok = Control<QPushButton>(w, IDOK);
+        EXPECT_TRUE(ok == nullptr || (ok->isDefault() && !Control<QPushButton>(w, IDCANCEL)->isDefault()));
     });
-    user.PressEscape();
-    user.PressEscape();
+    Do({TypeText(IDC_KEY, "secret"), expectNames, ChooseMenu(ID_OPTIONS_SETTINGS), expectNames, Escape(), Escape()});
     Run();
-}
-
-// The file manager is told at once that the drop was taken; the batch runs
-// after that, from the event loop.
-TEST_F(QtWindows, ADropIsTakenBeforeItsBatchRuns) {
-    tool_.HoldEachRun();
-    user.TypeText(IDC_KEY, "k");
-    user.Call([&] {
-        Drop({Url(Plain("a.txt"))});
-        EXPECT_EQ(platform::ActiveWindow()->caption, "Druvel") << "no batch inside the drop";
-    });
-    user.WhileToolRuns([&] { user.Call([&] { tool_.Release(); }); });
-    user.PressEscape();
-    Run();
-    EXPECT_EQ(tool_.Runs().size(), 1u);
 }
 
 }  // namespace

@@ -6,77 +6,68 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/backend.h"
-#include "tests/ui/driver.h"
 #include "tests/ui/script.h"
 
-namespace test {
+namespace script {
 
 namespace {
 
-using headless::Act;
-using headless::ActKind;
-using platform::Window;
-
-void Perform(const Act& act) {
-    Window* window = platform::ActiveWindow();
-    if (window == nullptr) return headless::Fault("no window for: " + act.description);
-    headless::PerformOnLayer(*window, act);
-}
+namespace input = platform::input;
 
 void RunModalLoop(Window& window) {
     while (!window.ended) {
-        Act act;
-        if (headless::TakeDueAct(false, act)) {
-            Perform(act);
-        } else {
-            headless::GiveUp(window);
-        }
+        if (!DoDueAct(false, &window)) GiveUp(window);
     }
 }
 
 void PumpEvents(int /*milliseconds*/) {
-    Act act;
-    if (headless::TakeDueAct(true, act)) return Perform(act);
     // Tool runs in tests are short: look again within a millisecond.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!DoDueAct(true, platform::ActiveWindow())) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 int MessageBox(const platform::MessageBoxRequest& request) {
-    Act answer;
-    headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + request.text + "\"");
+    if (AnswerTo(Dialog::MessageBox, "the message box \"" + request.text + "\"")) Done();
     return IDOK;
 }
 
+// Stands in for a platform dialog that moves the current directory to the
+// folder of the chosen files.
 platform::FileDialogResult FileDialog(const platform::FileDialogRequest&) {
-    Act answer;
-    if (!headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog") || !answer.confirm) return {};
-    // Stands in for a platform dialog that moves the current directory to the
-    // folder of the chosen files.
-    if (answer.flag && !answer.paths.empty()) {
-        std::error_code ignored;
-        std::filesystem::current_path(std::filesystem::path(answer.paths[0]).parent_path(), ignored);
-    }
-    return {true, answer.paths};
-}
-
-void ScriptTheBackend() {
-    platform::Backend& backend = platform::ActiveBackend();
-    backend.RunModalLoop = RunModalLoop;
-    backend.PumpEvents = PumpEvents;
-    backend.MessageBox = MessageBox;
-    backend.FileDialog = FileDialog;
-    headless::RecordCallsTo(backend);
+    const Step* answer = AnswerTo(Dialog::OpenFile, "the open-file dialog");
+    if (answer == nullptr) return {};
+    const std::vector<std::string> files = answer->files;
+    Done();
+    if (files.empty()) return {};
+    std::error_code ignored;
+    std::filesystem::current_path(std::filesystem::path(files[0]).parent_path(), ignored);
+    return {true, files};
 }
 
 }  // namespace
 
-void StartDriver() {
-    headless::Reset();
-    static const bool scripted = (ScriptTheBackend(), true);
-    (void)scripted;
+Act Enter() { return input::Enter; }
+Act Escape() { return input::Escape; }
+Act HelpKey() { return input::HelpKey; }
+Act CloseBox() { return input::CloseBox; }
+Act Click(int id) { return [id](Window& w) { input::ClickButton(w, id); }; }
+Act ChooseMenu(int command) { return [command](Window& w) { input::ChooseMenu(w, command); }; }
+Act Focus(int id) { return [id](Window& w) { input::FocusControl(w, id); }; }
+Act SelectItem(int id, int index) { return [id, index](Window& w) { input::SelectItem(w, id, index); }; }
+Act TypeText(int id, const std::string& text) { return [id, text](Window& w) { input::TypeText(w, id, text); }; }
+Act Drop(const std::vector<std::string>& paths) { return [paths](Window& w) { input::DropFiles(w, paths); }; }
+Act Minimize(bool minimized) { return [minimized](Window& w) { input::SetIconic(w, minimized); }; }
+
+const char* DriverBackend() { return "headless"; }
+
+void ScriptTheBackend(platform::Backend& backend) {
+    backend.RunModalLoop = RunModalLoop;
+    backend.PumpEvents = PumpEvents;
+    backend.MessageBox = MessageBox;
+    backend.FileDialog = FileDialog;
 }
 
 int WindowsLeftOpen() { return 0; }
 
-}  // namespace test
+void ExpectShownAsHeld(const Window&) {}
+
+}  // namespace script

@@ -1,16 +1,12 @@
 // The test driver of the real backends (Qt, Win32): the same scripts as the
 // headless backend's, carried out on the real windows with the system's own
-// input (tests/ui/real_input.h). A timer runs the script from whatever loop
-// is running, so that the program's own loops, a message box's and the
-// open-file dialog's all take their turn. What the program asks of the
-// backend is recorded on the way through, as the headless driver records it.
+// input. A timer runs the script from whatever loop is running, so that the
+// program's own loops, a message box's and the open-file dialog's all take
+// their turn. What the program asks of the backend is recorded on the way
+// through, as the headless driver records it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "platform/backend.h"
 #include "tests/support/workspace.h"
-#include "tests/ui/driver.h"
 #include "tests/ui/real_input.h"
 #include "tests/ui/script.h"
 
@@ -31,111 +27,60 @@ std::string TypedNames(const std::vector<std::string>& paths) {
 
 }  // namespace real_input
 
-namespace test {
+namespace script {
 
 namespace {
 
-using headless::Act;
-using headless::ActKind;
-using platform::Window;
-namespace input = real_input;
+using namespace real_input;
 
 // Without a move from the script for this long (in ticks), something waits
-// for an act that never comes.
+// for a step that never comes.
 constexpr int kPatienceTicks = 300;
 
 int g_idleTicks = 0;
 bool g_inTick = false;
 bool g_actPending = false;
 
-// What the layer holds is what the window shows.
-void ExpectShownAsHeld(const Window& w) {
-    EXPECT_EQ(input::Caption(w.view), w.caption);
-    for (const platform::Control& control : w.controls) {
-        const input::ControlShown shown = input::ShownControl(w.view, control.id());
-        if (control.id() == -1 || !shown.exists) continue;
-        SCOPED_TRACE("control " + std::to_string(control.id()));
-        EXPECT_EQ(shown.enabled, control.enabled);
-        EXPECT_TRUE(w.iconic || shown.visible == control.visible);
-        switch (control.tmpl->kind) {
-        case ControlKind::ComboBox:
-            EXPECT_EQ(shown.selection, control.selection);
-            EXPECT_EQ(shown.items, control.items);
-            break;
-        case ControlKind::CheckBox:
-            EXPECT_EQ(shown.checked, control.checked);
-            [[fallthrough]];
-        default:
-            EXPECT_EQ(shown.text, control.text);
-        }
-    }
-    if (w.focus >= 0 && !w.iconic) {
-        EXPECT_EQ(input::FocusedControl(w.view), w.controls[static_cast<std::size_t>(w.focus)].id());
-    }
-}
-
-void Perform(Window& w, const Act& act) {
-    switch (act.kind) {
-    case ActKind::TypeText: return input::TypeText(w.view, act.id, act.text);
-    case ActKind::Enter: return input::PressKey(w.view, input::Key::Enter);
-    case ActKind::Escape: return input::PressKey(w.view, input::Key::Escape);
-    case ActKind::HelpKey: return input::PressKey(w.view, input::Key::F1);
-    case ActKind::CloseBox: return input::PressCloseBox(w.view);
-    case ActKind::Click: return input::Click(w.view, act.id);
-    case ActKind::ChooseMenu: return input::ChooseMenu(w.view, act.id);
-    case ActKind::DropFiles: return input::DropFiles(w.view, act.paths);
-    case ActKind::SetCheck: return input::SetCheck(w.view, act.id, act.flag);
-    case ActKind::SelectItem: return input::SelectItem(w.view, act.id, act.index);
-    case ActKind::Focus: return input::Focus(w.view, act.id);
-    case ActKind::Minimize: return input::Minimize(w.view, true);
-    case ActKind::Restore: return input::Minimize(w.view, false);
-    case ActKind::Inspect:
-        ExpectShownAsHeld(w);
-        return act.check(w);
-    case ActKind::Call: return act.check(w);
-    case ActKind::AnswerMessageBox:
-    case ActKind::AnswerFileDialog: return;
-    }
-}
-
 // Druvel's message boxes are plain: no icon, one OK button.
-void AnswerMessageBox(input::Handle box) {
-    Act answer;
-    const std::string text = input::MessageBoxText(box);
-    if (headless::TakeAnswer(ActKind::AnswerMessageBox, answer, "the message box \"" + text + "\"")) {
-        headless::ExpectLastMessageBox(text, input::MessageBoxCaption(box));
-        EXPECT_FALSE(input::MessageBoxHasIcon(box));
-        EXPECT_EQ(input::MessageBoxButtons(box), 1);
+void AnswerMessageBox(Handle box) {
+    const BoxShown shown = ShownMessageBox(box);
+    if (AnswerTo(Dialog::MessageBox, "the message box \"" + shown.text + "\"")) {
+        EXPECT_EQ(shown.text, Shown().messageBoxes.back().text);
+        EXPECT_EQ(shown.title, Shown().messageBoxes.back().title);
+        EXPECT_TRUE(shown.plain);
+        Done();
     }
-    input::PressButton(box, IDOK);
+    PressButton(box, IDOK);
 }
 
-void AnswerFileDialog(input::Handle dialog) {
-    const Act* next = headless::NextAct();
-    if (next == nullptr || next->kind != ActKind::AnswerFileDialog || !next->confirm || next->paths.empty()) {
-        Act answer;
-        headless::TakeAnswer(ActKind::AnswerFileDialog, answer, "the open-file dialog");
-        return input::PressButton(dialog, IDCANCEL);
+void AnswerFileDialog(Handle dialog) {
+    const Step* answer = AnswerTo(Dialog::OpenFile, "the open-file dialog");
+    if (answer != nullptr && !answer->files.empty()) {
+        if (real_input::ChooseFiles(dialog, answer->files)) Done();
+        return;
     }
-    if (input::ChooseFiles(dialog, next->paths)) headless::DropNextAct();
+    if (answer != nullptr) Done();
+    PressButton(dialog, IDCANCEL);
 }
 
-// Nothing the script can do now: wait a while (a dialog may be on its way),
-// then say what is stuck.
-void WaitOrGiveUp(Window& w) {
-    if (++g_idleTicks < kPatienceTicks) return;
-    g_idleTicks = 0;
-    headless::GiveUp(w);
-}
-
-void PerformOnTheActiveWindow(const Act& act) {
+// Whether an act is due is decided when it runs, not when a tick asked for
+// it: a batch may have begun in between (a drop's starts from the event
+// loop), and then an act for the idle program waits for the batch's end.
+// With nothing to do for long, and no tool running, says what is stuck.
+void PerformDueAct() {
     g_actPending = false;
     Window* w = platform::ActiveWindow();
-    if (w != nullptr && w->view != nullptr) Perform(*w, act);
+    if (w == nullptr || w->view == nullptr) return;
+    if (DoDueAct(WaitingForTheTool(), w)) {
+        g_idleTicks = 0;
+    } else if (!WaitingForTheTool() && ++g_idleTicks >= kPatienceTicks) {
+        g_idleTicks = 0;
+        GiveUp(*w);
+    }
 }
 
-std::vector<input::Handle> OwnWindows() {
-    std::vector<input::Handle> own;
+std::vector<Handle> OwnWindows() {
+    std::vector<Handle> own;
     for (const Window* window : platform::OpenWindows()) own.push_back(window->view);
     return own;
 }
@@ -143,49 +88,67 @@ std::vector<input::Handle> OwnWindows() {
 void Tick() {
     if (g_inTick) return;
     g_inTick = true;
-    input::Handle found = nullptr;
-    switch (input::FindCommonDialog(OwnWindows(), found)) {
-    case input::CommonDialog::MessageBox:
+    Handle found = nullptr;
+    const CommonDialog dialog = FindCommonDialog(OwnWindows(), found);
+    if (dialog == CommonDialog::MessageBox) {
         AnswerMessageBox(found);
-        break;
-    case input::CommonDialog::OpenFile:
+    } else if (dialog == CommonDialog::OpenFile) {
         AnswerFileDialog(found);
-        break;
-    case input::CommonDialog::None:
-        if (Window* w = platform::ActiveWindow(); w != nullptr && w->view != nullptr && !g_actPending) {
-            Act act;
-            if (headless::TakeDueAct(headless::WaitingForTheTool(), act)) {
-                g_idleTicks = 0;
-                g_actPending = true;
-                input::Soon([act] { PerformOnTheActiveWindow(act); });
-            } else if (!headless::WaitingForTheTool()) {
-                WaitOrGiveUp(*w);
-            }
-        }
-        break;
+    } else if (!g_actPending) {
+        g_actPending = true;
+        Soon(PerformDueAct);
     }
     g_inTick = false;
 }
 
-void WrapBackend() {
-    platform::Backend& backend = platform::ActiveBackend();
-    static char name[] = "Druvel";
-    static char* argv[] = {name, nullptr};
-    backend.Init(1, argv);
-    headless::RecordCallsTo(backend);
-    input::StartTimer(&Tick);
+Act Pressing(Key key) {
+    return [key](Window& w) { PressKey(w.view, key); };
 }
 
 }  // namespace
 
-void StartDriver() {
-    headless::Reset();
-    platform::SelectBackend(input::BackendName());
-    static const bool wrapped = (WrapBackend(), true);
-    (void)wrapped;
-    g_idleTicks = 0;
+Act Enter() { return Pressing(Key::Enter); }
+Act Escape() { return Pressing(Key::Escape); }
+Act HelpKey() { return Pressing(Key::F1); }
+Act CloseBox() { return [](Window& w) { PressCloseBox(w.view); }; }
+Act Click(int id) { return [id](Window& w) { real_input::Click(w.view, id); }; }
+Act ChooseMenu(int command) { return [command](Window& w) { real_input::ChooseMenu(w.view, command); }; }
+Act Focus(int id) { return [id](Window& w) { real_input::Focus(w.view, id); }; }
+Act SelectItem(int id, int index) { return [id, index](Window& w) { real_input::SelectItem(w.view, id, index); }; }
+Act TypeText(int id, const std::string& text) { return [id, text](Window& w) { real_input::TypeText(w.view, id, text); }; }
+Act Drop(const std::vector<std::string>& paths) { return [paths](Window& w) { real_input::DropFiles(w.view, paths); }; }
+Act Minimize(bool minimized) { return [minimized](Window& w) { real_input::Minimize(w.view, minimized); }; }
+
+void ExpectShownAsHeld(const Window& w) {
+    EXPECT_EQ(Caption(w.view), w.caption);
+    for (const platform::Control& control : w.controls) {
+        const ControlShown shown = ShownControl(w.view, control.id());
+        if (control.id() == -1 || !shown.exists) continue;
+        SCOPED_TRACE("control " + std::to_string(control.id()));
+        EXPECT_EQ(shown.enabled, control.enabled);
+        EXPECT_TRUE(w.iconic || shown.visible == control.visible);
+        EXPECT_TRUE(control.tmpl->kind != ControlKind::CheckBox || shown.checked == control.checked);
+        if (control.tmpl->kind == ControlKind::ComboBox) {
+            EXPECT_EQ(shown.selection, control.selection);
+            EXPECT_EQ(shown.items, control.items);
+        } else {
+            EXPECT_EQ(shown.text, control.text);
+        }
+    }
+    if (w.focus >= 0 && !w.iconic) {
+        EXPECT_EQ(FocusedControl(w.view), w.controls[static_cast<std::size_t>(w.focus)].id());
+    }
 }
 
-int WindowsLeftOpen() { return input::VisibleWindows(); }
+const char* DriverBackend() { return BackendName(); }
 
-}  // namespace test
+void ScriptTheBackend(platform::Backend& backend) {
+    static char name[] = "Druvel";
+    static char* argv[] = {name, nullptr};
+    backend.Init(1, argv);
+    StartTimer(&Tick);
+}
+
+int WindowsLeftOpen() { return VisibleWindows(); }
+
+}  // namespace script

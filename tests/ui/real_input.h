@@ -1,9 +1,10 @@
 #pragma once
 
 // A user's input to a real backend's windows, and what they show: all the
-// real-window driver (tests/ui/real_driver.cpp) needs of each system. The
-// program's windows come as the window layer's; the system's own dialogs
-// (message box, open-file dialog) as opaque handles.
+// real-window driver (tests/ui/real_driver.cpp) needs of each system, in
+// standard types only, so that a system's own headers never meet the window
+// layer's. Windows come as opaque handles: the program's by their views,
+// the system's own dialogs (message box, open-file dialog) as found.
 
 #include <functional>
 #include <string>
@@ -32,7 +33,6 @@ void Click(Handle view, int id);
 void ChooseMenu(Handle view, int command);
 void PressCloseBox(Handle view);
 void DropFiles(Handle view, const std::vector<std::string>& paths);
-void SetCheck(Handle view, int id, bool checked);
 void SelectItem(Handle view, int id, int index);
 void Focus(Handle view, int id);
 void Minimize(Handle view, bool minimized);
@@ -49,13 +49,14 @@ std::string Caption(Handle view);
 ControlShown ShownControl(Handle view, int id);
 int FocusedControl(Handle view);  // its identifier, 0 for none
 
-// The system's own dialog in front of the program's windows, if any.
+// The system's own dialog in front of the program's windows (`own`), if any.
 enum class CommonDialog { None, MessageBox, OpenFile };
-CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found);  // not one of `own`
-std::string MessageBoxText(Handle box);
-std::string MessageBoxCaption(Handle box);
-bool MessageBoxHasIcon(Handle box);
-int MessageBoxButtons(Handle box);
+CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found);
+struct BoxShown {
+    std::string text, title;
+    bool plain;  // no icon, one button
+};
+BoxShown ShownMessageBox(Handle box);
 void PressButton(Handle dialog, int id);  // IDOK or IDCANCEL
 // One step of choosing `paths` (all in one folder) in the open-file dialog,
 // as a person takes it; true once the choice is made.

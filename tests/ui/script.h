@@ -1,82 +1,114 @@
 #pragma once
 
-// The scripted user's queue, for the drivers that carry it out: the
-// headless driver applies each act to the window layer directly; a driver
-// for a real backend performs it with that system's own input.
+// The scripted user of the UI tests: a test queues the user's steps, starts
+// the program, then reads what it showed. A driver carries the script out on
+// the backend under test, headless (tests/ui/headless_driver.cpp) or on the
+// real windows (tests/ui/real_driver.cpp); the same cases run on each.
 
 #include <functional>
+#include <source_location>
 #include <string>
 #include <vector>
 
-#include "tests/ui/scripted_user.h"
+#include "platform/backend.h"
 
-namespace headless {
+namespace script {
 
-enum class ActKind {
-    TypeText, Enter, Escape, CloseBox, HelpKey, Click, ChooseMenu, DropFiles, SetCheck, SelectItem, Focus,
-    Minimize, Restore, Inspect, Call,
-    AnswerMessageBox, AnswerFileDialog,
+using platform::Window;
+
+// Something the user does to the active window.
+using Act = std::function<void(Window&)>;
+
+// The user's input as the backend under test takes it: applied to the
+// window layer (headless), or the system's own input to the real windows
+// (tests/qt/qt_input.cpp, tests/win32/win32_input.cpp). Each is only what a
+// user could do: nothing happens for a hidden or disabled control, a grayed
+// menu item, a missing close box or a window that takes no dropped files.
+Act Enter();
+Act Escape();
+Act HelpKey();
+Act CloseBox();
+Act Click(int id);
+Act ChooseMenu(int command);
+Act Focus(int id);
+Act SelectItem(int id, int index);
+Act TypeText(int id, const std::string& text);
+Act Drop(const std::vector<std::string>& paths);
+Act Minimize(bool minimized);
+
+// Runs `check` on the active window, after the driver's own check that the
+// screen shows what the window layer holds.
+Act Inspect(std::function<void(Window&)> check);
+// Runs `action` (releasing a waiting tool, say) at this point of the script.
+Act Call(std::function<void()> action);
+
+// The system's dialogs a step answers.
+enum class Dialog { None, MessageBox, OpenFile };
+
+// An act, or the answer to a dialog: OK to a message box, or the files
+// chosen in the open-file dialog (none cancels it).
+struct Step {
+    Step(Act act) : act(std::move(act)) {}  // NOLINT(google-explicit-constructor): every act is a step
+    Step(Dialog dialog, std::vector<std::string> files) : answers(dialog), files(std::move(files)) {}
+
+    Act act;
+    Dialog answers = Dialog::None;
+    std::vector<std::string> files;
+    std::string where = {};  // the test's line that queued it
+    int toolRun = 0;         // its WhileToolRuns block; 0 for one done while the program is idle
+};
+inline Step AnswerMessageBox() { return {Dialog::MessageBox, {}}; }
+inline Step ChooseFiles(std::vector<std::string> files) { return {Dialog::OpenFile, std::move(files)}; }
+
+// Queues `steps`, carried out in order while the program is idle.
+void Do(std::vector<Step> steps, std::source_location where = std::source_location::current());
+// Queues `steps`, carried out while one run of the tool waits; the next
+// such block waits for the next run.
+void WhileToolRuns(std::vector<Step> steps, std::source_location where = std::source_location::current());
+
+struct MessageBoxShown {
+    std::string ownerCaption, text, title;
 };
 
-struct Act {
-    ActKind kind;
-    std::string description;
-    int id = 0;            // a control or a menu command
-    int index = 0;         // SelectItem
-    bool flag = false;     // SetCheck: checked; AnswerFileDialog: the dialog moves the current directory
-    bool confirm = false;  // AnswerFileDialog: confirmed (with `paths`) rather than cancelled
-    std::string text = {};  // TypeText
-    std::vector<std::string> paths = {};  // DropFiles, AnswerFileDialog
-    std::function<void(platform::Window&)> check = {};  // Inspect, Call
-    bool whileToolRuns = false;
-    int toolRunGroup = 0;  // acts of one WhileToolRuns block share a tool run
-
-    bool answers() const { return kind >= ActKind::AnswerMessageBox; }
+// Everything the program showed, in order.
+struct Record {
+    std::vector<int> windowsShown;      // template identifiers
+    std::vector<std::string> captions;  // every caption set on the first window
+    std::vector<MessageBoxShown> messageBoxes;
+    int fileDialogs = 0;
+    int iconsDrawn = 0;
+    int foregroundRequests = 0;
+    std::vector<std::string> errors;  // script faults: unanswered dialogs, a script that ran out
 };
+const Record& Shown();
+std::size_t PendingSteps();
 
-// The next act when it is due: one for the window (not an answer), queued
-// for a tool run when `toolRunning`, else for an idle program. A block of
-// WhileToolRuns acts belongs to one tool run: the first run that finds it at
-// the front takes it, and no later block starts before the next run.
-bool TakeDueAct(bool toolRunning, Act& act);
+// Starts afresh on the driver's backend: an empty script and record;
+// `toolRuns` counts the runs of the tool begun.
+void StartDriver(std::function<unsigned()> toolRuns);
 
-// The front act, if any (nullptr when the script is used up).
-const Act* NextAct();
+// ---- each driver's own: the backend it drives, what it puts in front of
+// the backend's operations (once), the windows still on the screen, and
+// that the screen shows what the window layer holds (nothing to see headless).
+const char* DriverBackend();
+void ScriptTheBackend(platform::Backend& backend);
+int WindowsLeftOpen();
+void ExpectShownAsHeld(const Window& window);
 
-// Takes the next act when it answers a dialog of `kind`; records a fault
-// naming `shown` otherwise.
-bool TakeAnswer(ActKind kind, Act& answer, const std::string& shown);
-
-// Takes the front act whatever it is, after a fault was recorded for it.
-void DropNextAct();
-
-void Fault(const std::string& what);
-
-// Nothing the script holds can happen now: records why, then drops the act
-// that waits or, when the script is used up, ends `window`.
-void GiveUp(platform::Window& window);
-
-// Puts recording in front of `backend`'s operations: what the program asks
-// of it, as every driver records it, and whether it waits for the tool. The
-// operations it had go on doing the work. Once per backend.
-void RecordCallsTo(platform::Backend& backend);
-
-// True while the program waits for the tool to end.
+// ---- what the script offers the drivers
+// Carries out the front step on `window` when it is an act due now: one for
+// an idle program, or when `toolRunning` for the tool run under way. A
+// WhileToolRuns block belongs to the first run that finds it at the front,
+// and no later block starts before the next run.
+bool DoDueAct(bool toolRunning, Window* window);
+// The front step when it answers `dialog`; else a fault naming `shown`.
+const Step* AnswerTo(Dialog dialog, const std::string& shown);
+// Removes the front step, carried out.
+void Done();
+// Nothing the script holds can happen now: records why, then drops the
+// step that waits or, when the script is used up, ends `window`.
+void GiveUp(Window& window);
+// True while the program waits for the tool.
 bool WaitingForTheTool();
 
-// What the program asked of its backend, recorded alike by every driver.
-void RecordWindowShown(const platform::Window& window);
-void RecordCaptionChanged(const platform::Window& window);
-void RecordForegroundRequest();
-void RecordMessageBox(const platform::MessageBoxRequest& request);
-void RecordFileDialog(const platform::FileDialogRequest& request);
-void RecordIconDrawn(int x, int y, HICON icon);
-
-// A message box a driver found on the screen shows what the program asked
-// for: the text and title of the last one recorded.
-void ExpectLastMessageBox(const std::string& text, const std::string& title);
-
-// Applies a window act to the layer's state, as the user's input would.
-void PerformOnLayer(platform::Window& window, const Act& act);
-
-}  // namespace headless
+}  // namespace script

@@ -6,7 +6,12 @@
 
 namespace {
 
-using platform::Window;
+using namespace script;
+
+constexpr const char* kFile =
+    "[ENCRYPT]\r\nRounds=3\r\nParanoia=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n";
+
+std::vector<int> Held() { return {g_options.Rounds, g_options.Paranoia, g_options.SFX, g_options.IntCheck, g_options.DelEncrypted}; }
 
 class SettingsWindow : public test::UiTest {
 protected:
@@ -22,89 +27,49 @@ protected:
         EXPECT_EQ(dlg.DoModal(), result);
     }
 
-    void ExpectUnchanged() {
-        EXPECT_EQ(test::ReadFile(settingsFile_), kFile);
-        EXPECT_EQ(g_options.Rounds, 3);
-        EXPECT_EQ(g_options.Paranoia, 1);
-        EXPECT_EQ(g_options.SFX, 0);
-    }
-
-    // Changes every control away from what the file holds.
-    void ChangeEverything() {
-        user.SelectItem(IDC_ROUNDS, 7);
-        user.Click(IDC_PARANOIA);
-        user.Click(IDC_SFX);
-        user.Click(IDC_INTCHECK);
-        user.Click(IDC_DELENCRYPTED);
-    }
-
-    static constexpr const char* kFile =
-        "[ENCRYPT]\r\nRounds=3\r\nParanoia=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n";
     const std::string settingsFile_ = folder_.file("Druvel.ini");
 };
 
-TEST_F(SettingsWindow, ShowsTheOptionsAndOkStoresAndSavesEveryControl) {
-    user.Inspect([](Window& w) {
-        EXPECT_EQ(w.caption, "Settings");
+// The window shows the options held; every control changed, then the
+// window closed: OK, or Enter from any control but Cancel, stores and saves
+// every control; every other way (it has no close box) changes nothing.
+TEST_F(SettingsWindow, ShowsTheOptionsAndOkAndEnterStoreAndSaveEveryControl) {
+    const Act showsTheFile = Inspect([](Window& w) {
         EXPECT_EQ(w.focus, w.IndexOf(IDOK));
         EXPECT_EQ(ControlOf(w, IDC_ROUNDS).selection, 2);
-        EXPECT_EQ(ControlOf(w, IDC_ROUNDS).items, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8"}));
-        EXPECT_TRUE(ControlOf(w, IDC_PARANOIA).checked);
-        EXPECT_FALSE(ControlOf(w, IDC_SFX).checked);
-        EXPECT_TRUE(ControlOf(w, IDC_INTCHECK).checked);
-        EXPECT_FALSE(ControlOf(w, IDC_DELENCRYPTED).checked);
+        for (const auto& [id, checked] :
+             {std::pair{IDC_PARANOIA, true}, {IDC_SFX, false}, {IDC_INTCHECK, true}, {IDC_DELENCRYPTED, false}}) {
+            EXPECT_EQ(ControlOf(w, id).checked, checked) << id;
+        }
     });
-    user.Click(IDOK);
-    Run(IDOK);
-    EXPECT_EQ(test::ReadFile(settingsFile_), kFile) << "confirming without changes writes the same values";
-
-    ChangeEverything();
-    user.Click(IDOK);
-    Run(IDOK);
-    EXPECT_EQ(g_options.Rounds, 8);
-    EXPECT_EQ(g_options.Paranoia, 0);
-    EXPECT_EQ(g_options.SFX, 1);
-    EXPECT_EQ(g_options.IntCheck, 0);
-    EXPECT_EQ(g_options.DelEncrypted, 1);
-    EXPECT_EQ(test::ReadFile(settingsFile_),
-              "[ENCRYPT]\r\nRounds=8\r\nParanoia=0\r\nSFX=1\r\n[DECRYPT]\r\nIntCheck=0\r\nDelEncrypted=1\r\n");
-}
-
-TEST_F(SettingsWindow, EnterConfirmsFromAnyControlButCancel) {
-    for (const int focus : {IDC_ROUNDS, IDC_PARANOIA, IDC_DELENCRYPTED, IDOK}) {
-        user.Focus(focus);
-        user.SelectItem(IDC_ROUNDS, 4);
-        user.PressEnter();
-        Run(IDOK);
-        EXPECT_EQ(g_options.Rounds, 5);
-        g_options.Rounds = 3;
+    const struct { std::vector<Step> close; INT_PTR result; } cases[] = {
+        {{Click(IDOK)}, IDOK}, {{Focus(IDC_ROUNDS), Enter()}, IDOK}, {{Focus(IDC_PARANOIA), Enter()}, IDOK},
+        {{Focus(IDOK), Enter()}, IDOK}, {{Focus(IDCANCEL), Enter()}, IDCANCEL}, {{Click(IDCANCEL)}, IDCANCEL},
+        {{CloseBox(), Escape()}, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        test::WriteFile(settingsFile_, kFile);
+        LoadOptions();
+        Do({showsTheFile, SelectItem(IDC_ROUNDS, 7), Click(IDC_PARANOIA), Click(IDC_SFX), Click(IDC_INTCHECK),
+            Click(IDC_DELENCRYPTED)});
+        Do(c.close);
+        Run(c.result);
+        if (c.result == IDCANCEL) {
+            EXPECT_EQ(Held(), (std::vector<int>{3, 1, 0, 1, 0}));
+            EXPECT_EQ(test::ReadFile(settingsFile_), kFile);
+            continue;
+        }
+        EXPECT_EQ(Held(), (std::vector<int>{8, 0, 1, 0, 1}));
+        EXPECT_EQ(test::ReadFile(settingsFile_),
+                  "[ENCRYPT]\r\nRounds=8\r\nParanoia=0\r\nSFX=1\r\n[DECRYPT]\r\nIntCheck=0\r\nDelEncrypted=1\r\n");
     }
-    test::WriteFile(settingsFile_, kFile);
-    user.Focus(IDCANCEL);
-    user.SelectItem(IDC_ROUNDS, 4);
-    user.PressEnter();
-    Run(IDCANCEL);
-    ExpectUnchanged();
-}
-
-TEST_F(SettingsWindow, CancelAndEscapeChangeNothing) {
-    ChangeEverything();
-    user.Click(IDCANCEL);
-    Run(IDCANCEL);
-    ExpectUnchanged();
-
-    ChangeEverything();
-    user.PressCloseBox();  // there is none: nothing happens
-    user.PressEscape();
-    Run(IDCANCEL);
-    ExpectUnchanged();
 }
 
 TEST_F(SettingsWindow, RoundsOutsideTheListShowNoSelectionAndSaveAsZero) {
     test::WriteFile(settingsFile_, "[ENCRYPT]\r\nRounds=12\r\n");
     LoadOptions();
-    user.Inspect([](Window& w) { EXPECT_EQ(ControlOf(w, IDC_ROUNDS).selection, -1); });
-    user.PressEnter();
+    Do({Inspect([](Window& w) { EXPECT_EQ(ControlOf(w, IDC_ROUNDS).selection, -1); }), Enter()});
     Run(IDOK);
     EXPECT_EQ(g_options.Rounds, 0);
     EXPECT_NE(test::ReadFile(settingsFile_).find("Rounds=0\r\n"), std::string::npos);
@@ -112,35 +77,18 @@ TEST_F(SettingsWindow, RoundsOutsideTheListShowNoSelectionAndSaveAsZero) {
 
 class StaticWindows : public test::UiTest {};
 
-TEST_F(StaticWindows, AboutClosesByItsButtonEnterAndEscapeOnly) {
-    const std::vector<std::function<void()>> closers = {
-        [&] { user.Click(IDCANCEL); },
-        [&] { user.PressEnter(); },
-        [&] { user.PressCloseBox(); user.PressEscape(); },  // no close box
+// About closes by its button, Enter and Escape (it has no close box); Help
+// by its buttons and its close box.
+TEST_F(StaticWindows, AboutAndHelpCloseOnlyAsTheirTemplatesAllow) {
+    const struct { int dialog; std::vector<Step> close; INT_PTR result; } cases[] = {
+        {IDD_ABOUT, {Click(IDCANCEL)}, IDCANCEL}, {IDD_ABOUT, {Enter()}, IDCANCEL},
+        {IDD_ABOUT, {CloseBox(), Escape()}, IDCANCEL}, {IDD_HELP, {Enter()}, IDOK},
+        {IDD_HELP, {CloseBox()}, IDCANCEL}, {IDD_HELP, {Click(IDCANCEL)}, IDCANCEL},
     };
-    for (const auto& close : closers) {
-        user.Inspect([](Window& w) {
-            EXPECT_EQ(w.caption, "About Druvel");
-            EXPECT_EQ(w.controls[1].text, "Druvel V1.00");
-            EXPECT_EQ(w.focus, w.IndexOf(IDCANCEL));
-        });
-        close();
-        CDialog about(IDD_ABOUT);
-        about.DoModal();
-    }
-}
-
-TEST_F(StaticWindows, HelpSaysItIsToBeWritten) {
-    user.Inspect([](Window& w) {
-        EXPECT_EQ(w.caption, "Druvel Help");
-        EXPECT_EQ(w.controls[3].text, "To be written... Sorry");
-    });
-    user.PressEnter();
-    user.PressCloseBox();
-    user.Click(IDCANCEL);
-    for (const INT_PTR expected : {IDOK, IDCANCEL, IDCANCEL}) {
-        CDialog help(IDD_HELP);
-        EXPECT_EQ(help.DoModal(), expected);
+    for (const auto& c : cases) {
+        Do(c.close);
+        CDialog dialog(c.dialog);
+        EXPECT_EQ(dialog.DoModal(), c.result) << "case " << &c - cases;
     }
 }
 

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "core/options.h"
-#include "tests/ui/scripted_user.h"
 #include "platform/window.h"
 #include "res/resource.h"
 #include "tests/support/workspace.h"
-#include "tests/ui/driver.h"
+#include "tests/ui/script.h"
 
 namespace test {
 
@@ -17,28 +16,26 @@ namespace test {
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        StartDriver();
-        headless::CountToolRunsWith([this] { return static_cast<unsigned>(tool_.Runs().size()); });
+        script::StartDriver([this] { return static_cast<unsigned>(tool_.Runs().size()); });
         SetApplicationName("/opt/druvel/Druvel");
         g_options = kStartOptions;
     }
 
     void TearDown() override {
         EXPECT_TRUE(platform::OpenWindows().empty()) << "a window was left open";
-        EXPECT_EQ(WindowsLeftOpen(), 0) << "a window is still on the screen";
-        EXPECT_EQ(headless::PendingActions(), 0u) << "actions of the script were not used";
-        for (const std::string& error : headless::Shown().errors) ADD_FAILURE() << error;
+        EXPECT_EQ(script::WindowsLeftOpen(), 0) << "a window is still on the screen";
+        EXPECT_EQ(script::PendingSteps(), 0u) << "steps of the script were not used";
+        for (const std::string& error : script::Shown().errors) ADD_FAILURE() << error;
     }
 
-    headless::ScriptedUser& user = headless::User();
-    const headless::Record& shown() const { return headless::Shown(); }
-
-    // Checks the active window at this point of the script.
-    void ExpectActive(int templateId) {
-        user.Inspect([templateId](platform::Window& w) { EXPECT_EQ(w.tmpl->id, templateId); });
-    }
-
+    static const script::Record& shown() { return script::Shown(); }
     static platform::Control& ControlOf(platform::Window& window, int id) { return *window.FindControl(id); }
+
+    // A file named `name` in the test's folder.
+    std::string Plain(const std::string& name) {
+        test::WriteFile(folder_.file(name), "contents");
+        return folder_.file(name);
+    }
 
     TempFolder folder_;
     FakeTool tool_{folder_.path()};

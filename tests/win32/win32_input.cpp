@@ -1,3 +1,7 @@
+// A user's input to the real Win32 windows, for the real-window driver:
+// messages as the keyboard, the mouse and the shell send them, through the
+// program's own message loop, and the system's message box and open-file
+// dialog.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -168,10 +172,6 @@ void DropFiles(Handle view, const std::vector<std::string>& paths) {
     PostMessageW(AsWindow(view), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
 
-void SetCheck(Handle view, int id, bool checked) {
-    if ((IsDlgButtonChecked(AsWindow(view), id) == BST_CHECKED) != checked) Click(view, id);
-}
-
 // As a choice in the list does it: the selection moves, and the dialog hears of it.
 void SelectItem(Handle view, int id, int index) {
     const HWND combo = GetDlgItem(AsWindow(view), id);
@@ -190,18 +190,11 @@ void Minimize(Handle view, bool minimized) { ShowWindow(AsWindow(view), minimize
 std::string Caption(Handle view) { return TextOf(AsWindow(view)); }
 
 ControlShown ShownControl(Handle view, int id) {
-    const HWND dialog = AsWindow(view);
-    const HWND control = GetDlgItem(dialog, id);
-    ControlShown shown;
-    if (control == nullptr) return shown;
-    shown.exists = true;
-    shown.text = TextOf(control);
-    shown.enabled = IsWindowEnabled(control) != FALSE;
-    shown.visible = (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
-    shown.checked = IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-    shown.selection = static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
-    shown.items = ComboItems(dialog, id);
-    return shown;
+    const HWND dialog = AsWindow(view), control = GetDlgItem(dialog, id);
+    if (control == nullptr) return {};
+    return {true, TextOf(control), IsWindowEnabled(control) != FALSE, (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0,
+            IsDlgButtonChecked(dialog, id) == BST_CHECKED, static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)),
+            ComboItems(dialog, id)};
 }
 
 int FocusedControl(Handle view) {
@@ -216,20 +209,13 @@ CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found) {
     return search.kind;
 }
 
-std::string MessageBoxText(Handle box) { return ControlText(AsWindow(box), 0xFFFF); }
-
-std::string MessageBoxCaption(Handle box) { return TextOf(AsWindow(box)); }
-
-// A message box shows its icon in a static control of its own.
-bool MessageBoxHasIcon(Handle box) {
+// A message box shows its text, and an icon, in static controls of its own.
+BoxShown ShownMessageBox(Handle box) {
     const HWND icon = GetDlgItem(AsWindow(box), 0x0014);
-    return icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
-}
-
-int MessageBoxButtons(Handle box) {
-    int count = 0;
-    EnumChildWindows(AsWindow(box), &CountButtons, reinterpret_cast<LPARAM>(&count));
-    return count;
+    const bool hasIcon = icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+    int buttons = 0;
+    EnumChildWindows(AsWindow(box), &CountButtons, reinterpret_cast<LPARAM>(&buttons));
+    return {ControlText(AsWindow(box), 0xFFFF), TextOf(AsWindow(box)), !hasIcon && buttons == 1};
 }
 
 void PressButton(Handle dialog, int id) {
@@ -239,14 +225,10 @@ void PressButton(Handle dialog, int id) {
 // In two steps, as a person makes the choice: into the files' folder
 // first, then their names, quoted when there are several.
 bool ChooseFiles(Handle dialog, const std::vector<std::string>& paths) {
-    if (g_folderEnteredIn != AsWindow(dialog)) {
-        g_folderEnteredIn = AsWindow(dialog);
-        EnterFileName(AsWindow(dialog), FolderOf(paths) + "\\");
-        return false;
-    }
-    g_folderEnteredIn = nullptr;
-    EnterFileName(AsWindow(dialog), TypedNames(paths));
-    return true;
+    const bool inFolder = g_folderEnteredIn == AsWindow(dialog);
+    g_folderEnteredIn = inFolder ? nullptr : AsWindow(dialog);
+    EnterFileName(AsWindow(dialog), inFolder ? TypedNames(paths) : FolderOf(paths) + "\\");
+    return inFolder;
 }
 
 int VisibleWindows() {
