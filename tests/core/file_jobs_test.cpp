@@ -10,15 +10,9 @@
 
 namespace {
 
-using Arguments = std::vector<std::string>;
-
 class FileJobs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_options = Options{2, 0, 0, 1, 1};
-        test::WriteFile(plain_, "plain");
-        test::WriteFile(encrypted_, "encrypted");
-    }
+    void SetUp() override { g_options = Options{2, 0, 0, 1, 1}; }
 
     bool Exists(const std::string& path) const { return std::filesystem::exists(test::FsPath(path)); }
 
@@ -30,102 +24,45 @@ protected:
     const std::string encrypted_ = folder_.file("\xE6\x97\xA5 x_txt.TAV");
 };
 
-TEST_F(FileJobs, ToolGetsTheFourFieldsUnquoted) {
-    ProcessFile(plain_, "a \"quoted\" key");
-    ProcessFile(encrypted_, "k");
-    EXPECT_EQ(tool_.Runs(), (std::vector<Arguments>{
-                                {"e2", plain_, encrypted_, "a \"quoted\" key"},
-                                {"D", encrypted_, plain_, "k"},
-                            }));
-}
-
-TEST_F(FileJobs, SuccessfulDecryptionDeletesTheEncryptedFile) {
-    ProcessFile(encrypted_, "k");
-    EXPECT_FALSE(Exists(encrypted_));
-    EXPECT_TRUE(Exists(plain_)) << "the target is never touched";
-}
-
-TEST_F(FileJobs, EncryptedFileStaysWhenItShould) {
-    tool_.ExitWith(1);
-    ProcessFile(encrypted_, "k");
-    EXPECT_TRUE(Exists(encrypted_)) << "failed decryption";
-
-    tool_.Succeed();
-    tool_.DieBySignal(SIGTERM);
-    ProcessFile(encrypted_, "k");
-    EXPECT_TRUE(Exists(encrypted_)) << "tool killed by a signal";
-
-    tool_.Succeed();
-    g_options.DelEncrypted = 0;
-    ProcessFile(encrypted_, "k");
-    EXPECT_TRUE(Exists(encrypted_)) << "DelEncrypted off";
-    EXPECT_EQ(tool_.Runs().size(), 3u);
-}
-
-// The deletion waits for the decrypted file: a tool that exits 0 without
-// writing it must not cost the only copy.
-TEST_F(FileJobs, EncryptedFileStaysWhenTheToolWroteNothing) {
-    std::filesystem::remove(test::FsPath(plain_));
-    tool_.SucceedWithoutTarget();
-    ProcessFile(encrypted_, "k");
-    EXPECT_TRUE(Exists(encrypted_));
-
-    tool_.Succeed();
-    ProcessFile(encrypted_, "k");
-    EXPECT_FALSE(Exists(encrypted_));
-    EXPECT_TRUE(Exists(plain_)) << "written by the tool";
-}
-
-TEST_F(FileJobs, EncryptionNeverDeletesTheSource) {
-    for (const int status : {0, 1}) {
-        tool_.ExitWith(status);
-        ProcessFile(plain_, "k");
-        EXPECT_TRUE(Exists(plain_));
+// Only the encrypted source of a successful decryption goes, with "Delete
+// encrypted" on, and only once the decrypted file is there: a tool that
+// exits 0 without writing it must not cost the only copy. The target is
+// never touched.
+TEST_F(FileJobs, OnlyADecryptionThatWroteItsTargetDeletesTheEncryptedFile) {
+    enum Tool { kSucceeds, kFails, kIsKilled, kWritesNothing };
+    const struct { bool encrypted; Tool tool; int delEncrypted; bool sourceStays; } cases[] = {
+        {true, kSucceeds, 1, false}, {true, kFails, 1, true}, {true, kIsKilled, 1, true}, {true, kSucceeds, 0, true},
+        {true, kWritesNothing, 1, true}, {false, kSucceeds, 1, true}, {false, kFails, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        const std::string source = c.encrypted ? encrypted_ : plain_, target = c.encrypted ? plain_ : encrypted_;
+        test::WriteFile(source, "source");
+        std::filesystem::remove(test::FsPath(target));
+        if (c.tool == kSucceeds) tool_.Succeed();
+        if (c.tool == kFails) tool_.ExitWith(1);
+        if (c.tool == kIsKilled) tool_.DieBySignal(SIGTERM);
+        if (c.tool == kWritesNothing) tool_.SucceedWithoutTarget();
+        g_options.DelEncrypted = c.delEncrypted;
+        ProcessFile(source, "k");
+        EXPECT_EQ(Exists(source), c.sourceStays);
+        EXPECT_EQ(Exists(target), c.tool == kSucceeds);
+        EXPECT_EQ(tool_.Runs().size(), static_cast<std::size_t>(&c - cases + 1));
     }
-    g_options.SFX = 1;
-    ProcessFile(plain_, "k");
-    EXPECT_TRUE(Exists(plain_));
 }
 
-TEST_F(FileJobs, OptionsAreReadAfreshForEveryFile) {
-    ProcessFile(plain_, "k");
-    g_options.Rounds = 5;
-    g_options.Paranoia = 1;
-    g_options.SFX = 1;
-    ProcessFile(plain_, "k");
-    const auto runs = tool_.Runs();
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[1][0], "a5+");
-    EXPECT_EQ(runs[1][2], folder_.file("\xE6\x97\xA5 x_txt.EXE"));
-}
-
-TEST(RunTool, StatusOfTheTool) {
-    test::TempFolder folder;
-    CommandLine command;
-    BuildCommandLine(folder.file("x.txt"), Options{1, 0, 0, 1, 0}, "k", command);
-    EXPECT_EQ(RunTool(command), -1) << "no tool in the current directory";
-
-    test::FakeTool tool(folder.path());
-    EXPECT_EQ(RunTool(command), 0);
-    tool.ExitWith(3);
-    EXPECT_EQ(RunTool(command), 3);
-    tool.DieBySignal(SIGTERM);
-    EXPECT_EQ(RunTool(command), test::StatusOfProgramKilledBy(SIGTERM));
-}
-
-TEST(RunTool, NeverLooksOnTheSearchPath) {
+// The tool is "TAV" of the current directory, never one on the search path.
+TEST(RunTool, NeverRunsAToolFoundOnTheSearchPath) {
     test::TempFolder folder;
     const std::string elsewhere = folder.file("bin");
     std::filesystem::create_directory(elsewhere);
-    test::FakeTool tool(elsewhere);
-    const std::string searchPath = elsewhere + test::kSearchPathSeparator + (std::getenv("PATH") ? std::getenv("PATH") : "");
-    test::SetEnvironment("PATH", searchPath.c_str());
-
-    test::WriteFile(folder.file("x_txt.TAV"), "encrypted");
-    g_options = Options{1, 0, 0, 1, 1};
-    ProcessFile(folder.file("x_txt.TAV"), "k");
-    EXPECT_TRUE(tool.Runs().empty());
-    EXPECT_TRUE(std::filesystem::exists(folder.file("x_txt.TAV")));
+    const test::FakeTool stranger(elsewhere);
+    const char* path = std::getenv("PATH");
+    test::SetEnvironment("PATH", (elsewhere + test::kSearchPathSeparator + (path != nullptr ? path : "")).c_str());
+    CommandLine command;
+    BuildCommandLine(folder.file("x.txt"), kStartOptions, "k", command);
+    EXPECT_EQ(RunTool(command), -1) << "no tool in the current directory";
+    EXPECT_TRUE(stranger.Runs().empty());
 }
 
 // A batch is refused whole, before any file, when the tool could not take
@@ -137,12 +74,8 @@ TEST(BatchProblem, NamesWhatKeepsTheToolFromRunning) {
     const std::string kTooLong(128 * 1024, 'k');
     std::string cyrillic;
     for (int i = 0; i < 70000; ++i) cyrillic += "\xD1\x8F";  // 140000 bytes, 70000 UTF-16 units
-    const struct {
-        std::int32_t rounds;
-        std::vector<std::string> sources;
-        std::string key;
-        const char* problem;  // a part of the message, or "" for none
-    } cases[] = {
+    // The rounds, the batch, its key, and a part of the message ("" for none).
+    const struct { std::int32_t rounds; std::vector<std::string> sources; std::string key; const char* problem; } cases[] = {
         {0, {"a.txt"}, "k", ""},
         {64, {"a.txt", "b_txt.TAV"}, "k", ""},
         {65, {"a.txt"}, "k", "rounds set in Druvel.ini (65)"},

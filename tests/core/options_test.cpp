@@ -8,101 +8,74 @@
 
 namespace {
 
-constexpr const char* kNewFile =
-    "[ENCRYPT]\r\nRounds=1\r\nParanoia=0\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n";
+namespace fs = std::filesystem;
 
-void ExpectOptions(const Options& o, int rounds, int paranoia, int sfx, int intCheck, int delEncrypted) {
-    EXPECT_EQ(o.Rounds, rounds);
-    EXPECT_EQ(o.Paranoia, paranoia);
-    EXPECT_EQ(o.SFX, sfx);
-    EXPECT_EQ(o.IntCheck, intCheck);
-    EXPECT_EQ(o.DelEncrypted, delEncrypted);
+std::vector<int> Held() {
+    return {g_options.Rounds, g_options.Paranoia, g_options.SFX, g_options.IntCheck, g_options.DelEncrypted};
 }
 
 class OptionsTest : public ::testing::Test {
 protected:
     void SetUp() override { g_options = Options{-99, -99, -99, -99, -99}; }
-    std::string Settings() const { return test::ReadFile(folder_.file("Druvel.ini")); }
-    void WriteSettings(const std::string& text) { test::WriteFile(folder_.file("Druvel.ini"), text); }
+    std::string Settings() const { return test::ReadFile(file_); }
 
     test::TempFolder folder_;
+    const std::string file_ = folder_.file("Druvel.ini");
 };
 
-TEST_F(OptionsTest, PathIsTheCurrentDirectoryAndTheFileName) {
-    EXPECT_EQ(SettingsFilePath(), folder_.file("Druvel.ini"));
-    std::filesystem::create_directory(folder_.file("sub"));
-    std::filesystem::current_path(folder_.file("sub"));
-    EXPECT_EQ(SettingsFilePath(), (folder_.path() / "sub" / "Druvel.ini").string()) << "the path is formed anew each time";
-    // At the root the separator is not doubled: "/Druvel.ini", "C:\Druvel.ini".
-    std::filesystem::current_path("/");
-    const std::string root = std::filesystem::current_path().string();
-    ASSERT_TRUE(root.back() == '/' || root.back() == '\\');
-    EXPECT_EQ(SettingsFilePath(), root + "Druvel.ini");
-}
-
-TEST_F(OptionsTest, NoFileCreatesOneWithTheStartValues) {
-    LoadOptions();
-    ExpectOptions(g_options, 1, 0, 0, 1, 0);
-    EXPECT_EQ(Settings(), kNewFile);
-}
-
-TEST_F(OptionsTest, EmptyFileGivesTheDefaultsAndStaysEmpty) {
-    WriteSettings("");
-    LoadOptions();
-    ExpectOptions(g_options, 2, 0, 0, 1, 0);
-    EXPECT_EQ(Settings(), "");
-}
-
-TEST_F(OptionsTest, ValuesLoadAsStoredAndFlagsAsZeroOrOne) {
-    WriteSettings("[encrypt]\r\nrounds=12\r\nParanoia=5\r\nSFX=-1\r\n[DECRYPT]\r\nIntCheck=0\r\nDelEncrypted=abc\r\n");
-    LoadOptions();
-    ExpectOptions(g_options, 12, 1, 1, 0, 0);
-
-    WriteSettings("[ENCRYPT]\r\nRounds=abc\r\n");
-    LoadOptions();
-    EXPECT_EQ(g_options.Rounds, 0);
+// What loading takes from the settings file, and what the file holds after:
+// without one, a new one with the start values; one that is there is only read.
+TEST_F(OptionsTest, LoadingTakesValuesAsStoredAndFlagsAsZeroOrOne) {
+    // The file before (nullptr: none), the options loaded, the file after (nullptr: as before).
+    const struct { const char* before; std::vector<int> loaded; const char* after; } cases[] = {
+        {nullptr, {1, 0, 0, 1, 0}, "[ENCRYPT]\r\nRounds=1\r\nParanoia=0\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n"},
+        {"", {2, 0, 0, 1, 0}, nullptr},
+        {"[encrypt]\r\nrounds=12\r\nParanoia=5\r\nSFX=-1\r\n[DECRYPT]\r\nIntCheck=0\r\nDelEncrypted=abc\r\n", {12, 1, 1, 0, 0}, nullptr},
+        {"[ENCRYPT]\r\nRounds=abc\r\n", {0, 0, 0, 1, 0}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before != nullptr ? c.before : "no file");
+        fs::remove(file_);
+        if (c.before != nullptr) test::WriteFile(file_, c.before);
+        LoadOptions();
+        EXPECT_EQ(Held(), c.loaded);
+        EXPECT_EQ(Settings(), c.after != nullptr ? c.after : c.before);
+    }
 }
 
 TEST_F(OptionsTest, SaveRewritesTheFiveValuesAndKeepsEverythingElse) {
-    WriteSettings("; mine\r\n[ENCRYPT]\r\nParanoia=5\r\nColour=blue\r\n[Window]\r\nx=10\r\n");
+    test::WriteFile(file_, "; mine\r\n[ENCRYPT]\r\nParanoia=5\r\nColour=blue\r\n[Window]\r\nx=10\r\n");
     LoadOptions();
+    g_options.Rounds = -3;
     SaveOptions();
-    EXPECT_EQ(Settings(),
-              "; mine\r\n[ENCRYPT]\r\nParanoia=1\r\nColour=blue\r\nRounds=2\r\nSFX=0\r\n[Window]\r\nx=10\r\n"
-              "[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n");
+    EXPECT_EQ(Settings(), "; mine\r\n[ENCRYPT]\r\nParanoia=1\r\nColour=blue\r\nRounds=-3\r\nSFX=0\r\n[Window]\r\nx=10\r\n"
+                          "[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n");
 }
 
-TEST_F(OptionsTest, EveryValueSavedReadsBack) {
-    g_options = Options{-3, 1, 1, 0, 1};
-    SaveOptions();
-    g_options = kStartOptions;
+// A settings file that is there but cannot be read is not replaced (its
+// contents would be lost), nor is one written where the current directory
+// cannot be read: the start values apply for this run.
+TEST_F(OptionsTest, WhatCannotBeReadIsNeitherReadNorReplaced) {
+    fs::create_directory(file_);
     LoadOptions();
-    ExpectOptions(g_options, -3, 1, 1, 0, 1);
-}
+    EXPECT_EQ(Held(), (std::vector<int>{1, 0, 0, 1, 0}));
+    EXPECT_TRUE(fs::is_directory(file_));
 
-// A settings file that exists but cannot be read is not replaced: its
-// contents would be lost. The start values apply for this run.
-TEST_F(OptionsTest, UnreadableFileIsNeitherReadNorReplaced) {
-    std::filesystem::create_directory(folder_.file("Druvel.ini"));
-    LoadOptions();
-    ExpectOptions(g_options, 1, 0, 0, 1, 0);
-    EXPECT_TRUE(std::filesystem::is_directory(folder_.file("Druvel.ini")));
-}
-
-TEST_F(OptionsTest, UnreadableCurrentDirectoryLeavesStartValuesAndWritesNothing) {
-    std::filesystem::create_directory(folder_.file("gone"));
-    std::filesystem::current_path(folder_.file("gone"));
+    fs::remove(file_);
+    fs::create_directory(folder_.file("gone"));
+    fs::current_path(folder_.file("gone"));
     std::error_code error;
-    std::filesystem::remove(folder_.file("gone"), error);
+    fs::remove(folder_.file("gone"), error);
     if (error) {
-        std::filesystem::current_path(folder_.path());
+        fs::current_path(folder_.path());
         GTEST_SKIP() << "this system does not remove a folder that is a current directory";
     }
     EXPECT_EQ(SettingsFilePath(), "");
+    g_options = Options{-99, -99, -99, -99, -99};
     LoadOptions();
-    ExpectOptions(g_options, 1, 0, 0, 1, 0);
+    EXPECT_EQ(Held(), (std::vector<int>{1, 0, 0, 1, 0}));
     SaveOptions();
-    EXPECT_FALSE(std::filesystem::exists(folder_.file("Druvel.ini")));
+    EXPECT_FALSE(fs::exists(file_));
 }
 
 }  // namespace
