@@ -16,41 +16,46 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using platform::Profile;
 
-class ProfilePosixFile : public ::testing::Test {
-protected:
-    std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
+Profile With(const std::string& value) {
+    Profile profile;
+    profile.SetString("S", "k", value);
+    return profile;
+}
 
-    test::TempFolder folder_;
-};
-
-TEST_F(ProfilePosixFile, SaveKeepsPermissionsAndFollowsLinks) {
-    const std::string real = folder_.file("real.ini");
-    test::WriteFile(real, "[S]\r\nk=1\r\n");
-    std::filesystem::permissions(real, std::filesystem::perms(0640));
-    std::filesystem::create_symlink(real, folder_.file("link.ini"));
-
+// Loads and saves go through a chain of links, dangling or not, to the
+// file at its end, keeping the links and the file's permissions; a loop of
+// links is not followed for ever.
+TEST(ProfilePosixFile, SaveFollowsLinksAndKeepsThemAndThePermissions) {
+    const test::TempFolder folder;
+    fs::create_directory(folder.file("elsewhere"));
+    fs::create_symlink("elsewhere/settings.ini", folder.file("middle.ini"));
+    fs::create_symlink(folder.file("middle.ini"), folder.file("Druvel.ini"));
+    ASSERT_TRUE(With("1").Save(folder.file("Druvel.ini")));
+    fs::permissions(folder.file("elsewhere/settings.ini"), fs::perms(0640));
     Profile p;
-    ASSERT_EQ(p.Load(folder_.file("link.ini")), Profile::LoadResult::Loaded);
+    ASSERT_EQ(p.Load(folder.file("Druvel.ini")), Profile::LoadResult::Loaded);
     p.SetString("S", "k", "2");
-    ASSERT_TRUE(p.Save(folder_.file("link.ini")));
+    ASSERT_TRUE(p.Save(folder.file("Druvel.ini")));
+    EXPECT_TRUE(fs::is_symlink(folder.file("Druvel.ini")));
+    EXPECT_TRUE(fs::is_symlink(folder.file("middle.ini")));
+    EXPECT_EQ(test::ReadFile(folder.file("elsewhere/settings.ini")), "[S]\r\nk=2\r\n");
+    EXPECT_EQ(fs::status(folder.file("elsewhere/settings.ini")).permissions(), fs::perms(0640));
 
-    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("link.ini")));
-    EXPECT_EQ(test::ReadFile(real), "[S]\r\nk=2\r\n");
-    EXPECT_EQ(std::filesystem::status(real).permissions(), std::filesystem::perms(0640));
+    fs::create_symlink("loop.ini", folder.file("loop.ini"));
+    EXPECT_FALSE(With("1").Save(folder.file("loop.ini")));
+    EXPECT_TRUE(fs::is_symlink(folder.file("loop.ini")));
 }
 
 // A write that fails half way (here: the file-size limit, which holds even
 // for root) must leave the old file whole and no temporary file behind.
-TEST_F(ProfilePosixFile, FailedSaveLeavesTheOldFileWhole) {
-    const std::string path = folder_.file("Druvel.ini");
+TEST(ProfilePosixFile, FailedSaveLeavesTheOldFileWhole) {
+    const test::TempFolder folder;
+    const std::string path = folder.file("Druvel.ini");
     const std::string original = "[S]\r\nk=1\r\n";
     test::WriteFile(path, original);
-
-    Profile p;
-    ASSERT_EQ(p.Load(path), Profile::LoadResult::Loaded);
-    p.SetString("S", "long", std::string(4096, 'x'));
 
     rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -58,37 +63,20 @@ TEST_F(ProfilePosixFile, FailedSaveLeavesTheOldFileWhole) {
     small.rlim_cur = 64;
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved_ok = p.Save(path);
+    const bool savedOk = With(std::string(4096, 'x')).Save(path);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_FALSE(saved_ok);
+    EXPECT_FALSE(savedOk);
     EXPECT_EQ(test::ReadFile(path), original);
-    EXPECT_EQ(Names(), std::vector<std::string>{"Druvel.ini"});
-}
-
-TEST_F(ProfilePosixFile, SaveWritesThroughDanglingAndChainedLinksAndKeepsThem) {
-    std::filesystem::create_directory(folder_.file("elsewhere"));
-    std::filesystem::create_symlink("elsewhere/settings.ini", folder_.file("middle.ini"));
-    std::filesystem::create_symlink(folder_.file("middle.ini"), folder_.file("Druvel.ini"));
-    Profile p;
-    p.SetString("S", "k", "1");
-    ASSERT_TRUE(p.Save(folder_.file("Druvel.ini")));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("Druvel.ini")));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("middle.ini")));
-    EXPECT_EQ(test::ReadFile(folder_.file("elsewhere/settings.ini")), "[S]\r\nk=1\r\n");
-
-    std::filesystem::create_symlink("loop.ini", folder_.file("loop.ini"));
-    EXPECT_FALSE(p.Save(folder_.file("loop.ini")));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder_.file("loop.ini")));
+    EXPECT_EQ(test::NamesIn(folder.path()), std::vector<std::string>{"Druvel.ini"});
 }
 
 // Killed at any moment, a save leaves the old file or the new one, whole.
-TEST_F(ProfilePosixFile, KilledSaveLeavesTheOldOrTheNewFileWhole) {
-    const std::string path = folder_.file("Druvel.ini");
-    Profile older, newer;
-    older.SetString("S", "k", std::string(1 << 20, 'o'));
-    newer.SetString("S", "k", std::string(1 << 20, 'n'));
+TEST(ProfilePosixFile, KilledSaveLeavesTheOldOrTheNewFileWhole) {
+    const test::TempFolder folder;
+    const std::string path = folder.file("Druvel.ini");
+    const Profile older = With(std::string(1 << 20, 'o')), newer = With(std::string(1 << 20, 'n'));
     ASSERT_TRUE(older.Save(path));
     std::mt19937 random(3);
     for (int i = 0; i < 20; ++i) {

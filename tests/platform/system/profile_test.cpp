@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 
@@ -21,17 +22,20 @@ Profile Parsed(const std::string& text) {
 constexpr int kFallback = -12345;
 constexpr int kAsOurs = 0x7eadbeef;  // the system's reader gives what ours gives
 
+// What the system's own reader gives for `text`, where it has one (Windows).
+std::optional<int> SystemReads(const std::string& text, const char* section, const char* key) {
+    const test::TempFolder folder;
+    test::WriteFile(folder.file("Druvel.ini"), text);
+    return test::SystemProfileInt(folder.file("Druvel.ini"), section, key, kFallback);
+}
+
 // One lookup in a settings file: what our reader gives, and what the
 // system's own reader gives where it has one (Windows) and differs on purpose.
 struct ReadCase {
-    const char* what;
-    const char* text;
-    const char* section;
-    const char* key;
+    const char *what, *text, *section, *key;
     int ours;
     int system = kAsOurs;
 };
-
 const char* const kHandWritten =
     "orphan=1\n; a comment=9\n  [ encrypt ]  \n\n  ROUNDS  =  3  \n\t;rounds=8\nrounds=4\n"
     "[ENCRYPT]\nParanoia=1\n[decrypt]\nIntCheck=0";
@@ -71,114 +75,63 @@ const ReadCase kReads[] = {
 // Both readers where the system has one; the answers differ only where a
 // case says so (the README explains each difference).
 TEST(ProfileRead, EveryCaseAsTheProfileFunctionsReadIt) {
-    const test::TempFolder folder;
     for (const ReadCase& c : kReads) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Parsed(c.text).GetInt(c.section, c.key, kFallback), c.ours);
-        test::WriteFile(folder.file("Druvel.ini"), c.text);
-        if (const auto system = test::SystemProfileInt(folder.file("Druvel.ini"), c.section, c.key, kFallback)) {
+        if (const auto system = SystemReads(c.text, c.section, c.key)) {
             EXPECT_EQ(*system, c.system == kAsOurs ? c.ours : c.system);
         }
     }
 }
 
-// What our writer made reads back the same through both readers.
-void ExpectReadBack(const Profile& written, const char* section, const char* key, int value) {
-    const test::TempFolder folder;
-    test::WriteFile(folder.file("Druvel.ini"), written.Text());
-    EXPECT_EQ(Parsed(written.Text()).GetInt(section, key, kFallback), value) << section << "/" << key;
-    if (const auto system = test::SystemProfileInt(folder.file("Druvel.ini"), section, key, kFallback)) {
-        EXPECT_EQ(*system, value) << section << "/" << key;
+// A file as it was, the values set in it, the text that makes; each value
+// reads back through both readers. Only what must change changes; a new
+// line ends as the file's lines end (CR LF in a new file), and the last line gets its end.
+TEST(ProfileWrite, ChangesOnlyWhatItMustInTheFilesOwnWay) {
+    const struct { const char* before; std::vector<std::array<const char*, 3>> sets; const char* after; } cases[] = {
+        {"", {{"ENCRYPT", "Rounds", "1"}, {"ENCRYPT", "SFX", "0"}, {"DECRYPT", "IntCheck", "1"}},
+         "[ENCRYPT]\r\nRounds=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\n"},
+        {"\xEF\xBB\xBF[ENCRYPT]\r\nRounds=4\r\n", {{"ENCRYPT", "Rounds", "5"}}, "\xEF\xBB\xBF[ENCRYPT]\r\nRounds=5\r\n"},
+        {"[A]\nx=1", {{"A", "y", "2"}, {"B", "z", "3"}}, "[A]\nx=1\ny=2\n[B]\nz=3\n"},
+        {"[A]", {{"A", "k", "7"}}, "[A]\r\nk=7\r\n"},
+        {"; settings\r\n[encrypt]\r\n  rounds = 3\r\nParanoia=0\r\n\r\n; trailing comment of the section\r\n"
+         "[Other]\r\nkeep=me   \r\nno equals sign here\r\n",
+         {{"ENCRYPT", "Rounds", "12"}, {"ENCRYPT", "SFX", "1"}, {"DECRYPT", "IntCheck", "0"}},
+         "; settings\r\n[encrypt]\r\n  rounds = 12\r\nParanoia=0\r\nSFX=1\r\n\r\n; trailing comment of the section\r\n"
+         "[Other]\r\nkeep=me   \r\nno equals sign here\r\n[DECRYPT]\r\nIntCheck=0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        Profile p = Parsed(c.before);
+        for (const auto& [section, key, value] : c.sets) p.SetString(section, key, value);
+        EXPECT_EQ(p.Text(), c.after);
+        for (const auto& [section, key, value] : c.sets) {
+            EXPECT_EQ(Parsed(p.Text()).GetInt(section, key, kFallback), std::stoi(value)) << section << "/" << key;
+            EXPECT_EQ(SystemReads(p.Text(), section, key).value_or(std::stoi(value)), std::stoi(value)) << section << "/" << key;
+        }
     }
 }
 
-TEST(ProfileWrite, AByteOrderMarkIsKept) {
-    Profile p = Parsed("\xEF\xBB\xBF[ENCRYPT]\r\nRounds=4\r\n");
-    p.SetString("ENCRYPT", "Rounds", "5");
-    EXPECT_EQ(p.Text(), "\xEF\xBB\xBF[ENCRYPT]\r\nRounds=5\r\n");
-    ExpectReadBack(p, "ENCRYPT", "Rounds", 5);
-}
-
-TEST(ProfileWrite, NewFileGetsCrLfLinesInOrder) {
+TEST(ProfileFile, LoadTellsMissingFromUnreadable) {
+    const test::TempFolder folder;
     Profile p;
-    p.SetString("ENCRYPT", "Rounds", "1");
-    p.SetString("ENCRYPT", "SFX", "0");
-    p.SetString("DECRYPT", "IntCheck", "1");
-    EXPECT_EQ(p.Text(), "[ENCRYPT]\r\nRounds=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\n");
-    ExpectReadBack(p, "DECRYPT", "IntCheck", 1);
-}
-
-TEST(ProfileWrite, ChangesOnlyWhatItMust) {
-    const std::string before =
-        "; settings\r\n"
-        "[encrypt]\r\n"
-        "  rounds = 3\r\n"
-        "Paranoia=0\r\n"
-        "\r\n"
-        "; trailing comment of the section\r\n"
-        "[Other]\r\n"
-        "keep=me   \r\n"
-        "no equals sign here\r\n";
-    Profile p = Parsed(before);
-    p.SetString("ENCRYPT", "Rounds", "12");
-    p.SetString("ENCRYPT", "SFX", "1");
-    p.SetString("DECRYPT", "IntCheck", "0");
-    EXPECT_EQ(p.Text(),
-              "; settings\r\n"
-              "[encrypt]\r\n"
-              "  rounds = 12\r\n"
-              "Paranoia=0\r\n"
-              "SFX=1\r\n"
-              "\r\n"
-              "; trailing comment of the section\r\n"
-              "[Other]\r\n"
-              "keep=me   \r\n"
-              "no equals sign here\r\n"
-              "[DECRYPT]\r\n"
-              "IntCheck=0\r\n");
-    ExpectReadBack(p, "ENCRYPT", "Rounds", 12);
-    ExpectReadBack(p, "ENCRYPT", "SFX", 1);
-    ExpectReadBack(p, "DECRYPT", "IntCheck", 0);
-}
-
-TEST(ProfileWrite, FollowsTheFilesOwnLineEndingsAndEndsTheLastLine) {
-    Profile p = Parsed("[A]\nx=1");
-    p.SetString("A", "y", "2");
-    p.SetString("B", "z", "3");
-    EXPECT_EQ(p.Text(), "[A]\nx=1\ny=2\n[B]\nz=3\n");
-    ExpectReadBack(p, "A", "y", 2);
-    ExpectReadBack(p, "B", "z", 3);
-
-    Profile empty = Parsed("[A]");
-    empty.SetString("A", "k", "v");
-    EXPECT_EQ(empty.Text(), "[A]\r\nk=v\r\n");
-}
-
-class ProfileFile : public ::testing::Test {
-protected:
-    std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
-
-    test::TempFolder folder_;
-};
-
-TEST_F(ProfileFile, LoadTellsMissingFromUnreadable) {
-    Profile p;
-    EXPECT_EQ(p.Load(folder_.file("absent.ini")), Profile::LoadResult::Missing);
-    std::filesystem::create_directory(folder_.file("dir.ini"));
-    EXPECT_EQ(p.Load(folder_.file("dir.ini")), Profile::LoadResult::Unreadable);
-    test::WriteFile(folder_.file("x.ini"), "[S]\nk=4\n");
-    ASSERT_EQ(p.Load(folder_.file("x.ini")), Profile::LoadResult::Loaded);
+    EXPECT_EQ(p.Load(folder.file("absent.ini")), Profile::LoadResult::Missing);
+    std::filesystem::create_directory(folder.file("dir.ini"));
+    EXPECT_EQ(p.Load(folder.file("dir.ini")), Profile::LoadResult::Unreadable);
+    test::WriteFile(folder.file("x.ini"), "[S]\nk=4\n");
+    ASSERT_EQ(p.Load(folder.file("x.ini")), Profile::LoadResult::Loaded);
     EXPECT_EQ(p.GetInt("S", "k", 0), 4);
 }
 
 // A save killed between naming its temporary file and the rename can leave
 // one behind; the next save removes it once no save can still be using it.
-TEST_F(ProfileFile, SaveRemovesStaleTemporaryFilesOfItsOwn) {
-    const auto plant = [this](const std::string& name, bool old) {
-        test::WriteFile(folder_.file(name), "partial");
+TEST(ProfileFile, SaveRemovesStaleTemporaryFilesOfItsOwn) {
+    const test::TempFolder folder;
+    const auto plant = [&folder](const std::string& name, bool old) {
+        test::WriteFile(folder.file(name), "partial");
         if (old) {
             const auto then = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
-            std::filesystem::last_write_time(folder_.file(name), then);
+            std::filesystem::last_write_time(folder.file(name), then);
         }
     };
     plant(".druvel-a1B2c3", true);
@@ -187,8 +140,8 @@ TEST_F(ProfileFile, SaveRemovesStaleTemporaryFilesOfItsOwn) {
     plant("notes.txt", true);
     Profile p;
     p.SetString("S", "k", "1");
-    ASSERT_TRUE(p.Save(folder_.file("Druvel.ini")));
-    EXPECT_EQ(Names(), (std::vector<std::string>{".druvel-fresh1", ".druvel-notours-at-all", "Druvel.ini", "notes.txt"}));
+    ASSERT_TRUE(p.Save(folder.file("Druvel.ini")));
+    EXPECT_EQ(test::NamesIn(folder.path()), (std::vector<std::string>{".druvel-fresh1", ".druvel-notours-at-all", "Druvel.ini", "notes.txt"}));
 }
 
 }  // namespace
