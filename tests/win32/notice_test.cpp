@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/system/process.h"
+#include "platform/system/win32/wide.h"
 #include "tests/support/workspace.h"
 
 namespace {
@@ -28,13 +29,7 @@ std::vector<HWND> NoticeWindows() {
     return found;
 }
 
-std::string NoticeText(HWND notice) {
-    char text[8192] = "";
-    SendDlgItemMessageA(notice, 100, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-std::wstring NoticeWideText(HWND notice) {
+std::wstring NoticeText(HWND notice) {
     wchar_t text[8192] = L"";
     SendDlgItemMessageW(notice, 100, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(text));
     return text;
@@ -94,8 +89,6 @@ TEST(NoticeWindow, FailuresEndAtOnceAndLeaveTheirMessagesInOneWindow) {
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
         Sleep(10);
     });
-    char here[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, here);
     SetCurrentDirectoryA(fs::path(TAV_PATH).parent_path().string().c_str());
     SetEnvironmentVariableA("TAV_NOTIFY", "on");
     for (const char* name : {"first.TAV", "second.TAV", "third.TAV"}) {
@@ -103,17 +96,13 @@ TEST(NoticeWindow, FailuresEndAtOnceAndLeaveTheirMessagesInOneWindow) {
         EXPECT_EQ(platform::RunProgramAndWait("TAV", {}, "D \"" + missing + "\" \"" + folder.file("out") + "\" \"k\""), 5);
         const std::vector<HWND> notices = NoticeWindows();
         ASSERT_EQ(notices.size(), 1u) << "after " << name;
-        EXPECT_NE(NoticeText(notices[0]).find("cannot open " + missing), std::string::npos) << NoticeText(notices[0]);
+        EXPECT_NE(NoticeText(notices[0]).find(platform::Wide("cannot open " + missing)), std::wstring::npos);
         EXPECT_EQ(GetForegroundWindow(), main) << "the notice took the keyboard";
     }
     // Another program of the user's may send what is not UTF-8: it shows,
     // with the replacement character for what is not.
-    const std::string raw = "not \xff UTF-8";
-    ASSERT_TRUE(SendNotice(raw));
-    EXPECT_NE(NoticeWideText(NoticeWindows().at(0)).find(L"not \xFFFD UTF-8"), std::wstring::npos);
-    SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
-    SetCurrentDirectoryA(here);
-    platform::SetWaitPump(nullptr);
+    ASSERT_TRUE(SendNotice("not \xff UTF-8"));
+    EXPECT_NE(NoticeText(NoticeWindows().at(0)).find(L"not \xFFFD UTF-8"), std::wstring::npos);
     for (const HWND notice : NoticeWindows()) CloseNotice(notice);
     DestroyWindow(main);
 }

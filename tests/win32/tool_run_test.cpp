@@ -9,22 +9,12 @@
 
 namespace {
 
-std::string Repeated(const std::string& text, int times) {
-    std::string repeated;
-    for (int i = 0; i < times; ++i) repeated += text;
-    return repeated;
-}
-
 // What the tool's process holds is the line Druvel made, unit for unit:
 // quotes and backslashes in the key, names and keys beyond any ANSI code
 // page, and a name holding half of a surrogate pair (which NTFS allows),
 // which TAV refuses rather than read another name.
 TEST(ToolRun, TheToolGetsDruvelsCommandLineExactly) {
-    const struct {
-        const char* name;
-        std::string key;
-        bool readable;
-    } cases[] = {
+    const struct { const char* name; std::string key; bool readable; } cases[] = {
         {"My Report.txt", R"(ke"y \" C:\a\)", true},
         {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80.txt", "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C \xF0\x9F\x94\x91", true},
         {"half \xED\xA0\xBD.txt", "k", false},
@@ -56,8 +46,11 @@ TEST(ToolRun, TheToolGetsDruvelsCommandLineExactly) {
 // not characters.
 TEST(ToolRun, TheCommandLineLimitCountsUtf16Units) {
     g_options = Options{2, 0, 0, 1, 0};
-    EXPECT_EQ(BatchProblem({"a.txt"}, Repeated("\xD1\x8F", 20000)), "") << "40000 bytes, 20000 units";
-    EXPECT_NE(BatchProblem({"a.txt"}, Repeated("\xF0\x9F\x94\x91", 17000)), "") << "17000 characters, 34000 units";
+    std::string cyrillic, emoji;
+    for (int i = 0; i < 20000; ++i) cyrillic += "\xD1\x8F";
+    for (int i = 0; i < 17000; ++i) emoji += "\xF0\x9F\x94\x91";
+    EXPECT_EQ(BatchProblem({"a.txt"}, cyrillic), "") << "40000 bytes, 20000 units";
+    EXPECT_NE(BatchProblem({"a.txt"}, emoji), "") << "17000 characters, 34000 units";
 }
 
 }  // namespace
