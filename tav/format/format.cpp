@@ -5,6 +5,7 @@
 
 #include "tav/base/failure.h"
 #include "tav/os/hardening.h"
+#include "tav/tuning.h"
 
 namespace tav {
 
@@ -15,15 +16,6 @@ constexpr unsigned char kTrailerMagic[8] = {'T', 'A', 'V', 'S', 'F', 'X', 0x1a, 
 constexpr std::size_t kKeyCheckOffset = 64;
 constexpr std::size_t kChecksumOffset = 80;
 constexpr std::size_t kTagSize = 16;
-
-#ifdef TAV_TEST_BUILD
-// Test builds only: the cheapest cost Argon2id allows, so tests stay fast.
-constexpr std::uint64_t kMemLimit = crypto_pwhash_argon2id_MEMLIMIT_MIN;
-constexpr std::uint64_t kParanoidMemLimit = 2 * crypto_pwhash_argon2id_MEMLIMIT_MIN;
-#else
-constexpr std::uint64_t kMemLimit = 256ull * 1024 * 1024;
-constexpr std::uint64_t kParanoidMemLimit = kMaxMemLimit;
-#endif
 
 void PutLe(unsigned char* out, std::uint64_t value, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -49,7 +41,7 @@ bool KdfParamsAllowed(const KdfParams& kdf) {
 }
 
 KdfParams KdfParamsFor(std::uint32_t rounds, bool paranoia) {
-    return {std::max<std::uint32_t>(rounds, 1) + 2, paranoia ? kParanoidMemLimit : kMemLimit};
+    return {std::max<std::uint32_t>(rounds, 1) + 2, tuning::KdfMemLimit(paranoia)};
 }
 
 void RunArgon2id(const SecureBuffer& key, const unsigned char* salt, const KdfParams& kdf, unsigned char* out,

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "tav/os/hardening.h"
+#include "tav/tuning.h"
 
 namespace tav {
 
@@ -68,17 +68,10 @@ KeyAgent::KeyAgent() : secret_(32), lastRequest_(std::time(nullptr)) {
 
 KeyAgent::~KeyAgent() = default;
 
-int KeyAgent::IdleSeconds() {
-#ifdef TAV_TEST_BUILD
-    // Test builds only: a shorter memory, so that forgetting can be tested.
-    if (const char* seconds = std::getenv("TAV_TEST_KEY_CACHE_IDLE_SECONDS")) return std::atoi(seconds);
-#endif
-    return 60;
-}
-
 bool KeyAgent::ForgetIdle(std::time_t now) {
-    std::erase_if(entries_, [&](const auto& entry) { return now - entry->lastUsed >= IdleSeconds(); });
-    return now - lastRequest_ < IdleSeconds();
+    const int idle = tuning::KeyAgentIdleSeconds();
+    std::erase_if(entries_, [&](const auto& entry) { return now - entry->lastUsed >= idle; });
+    return now - lastRequest_ < idle;
 }
 
 // The idle time counts from the end of the last request, however it went.

@@ -47,8 +47,6 @@ public:
     // Forgets what was not used for the idle time; false once nothing was
     // asked for that long, when the agent is done.
     bool ForgetIdle(std::time_t now);
-    // How long the agent waits for a request before it ends.
-    static int IdleSeconds();
 
 private:
     struct Entry;

@@ -12,6 +12,7 @@
 #include "tav/os/files.h"
 #include "tav/os/posix/files.h"
 #include "tav/os/hardening.h"
+#include "tav/tuning.h"
 
 namespace tav {
 
@@ -72,20 +73,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     ::unlink(from.c_str());
     return true;
 }
-
-namespace {
-
-// Test builds only: TAV_TEST_NAMED_TEMPORARY takes the path of file systems
-// that have no unnamed files, so that it can be tested anywhere.
-bool UnnamedFilesAllowed() {
-#ifdef TAV_TEST_BUILD
-    return std::getenv("TAV_TEST_NAMED_TEMPORARY") == nullptr;
-#else
-    return true;
-#endif
-}
-
-}  // namespace
 
 void SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -156,12 +143,12 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
-    fd_ = UnnamedFilesAllowed() ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    fd_ = tuning::UnnamedFilesAllowed() ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     unnamed_ = linkAtCommit_ = fd_ >= 0;
     if (unnamed_) return;
     // EISDIR: a kernel that does not know unnamed files; EOPNOTSUPP: a file
     // system that does not have them.
-    if (UnnamedFilesAllowed() && errno != EOPNOTSUPP && errno != EISDIR) {
+    if (tuning::UnnamedFilesAllowed() && errno != EOPNOTSUPP && errno != EISDIR) {
         FailIo("cannot create a file in " + FolderOf(target));
     }
     OpenNamedTemporary();
