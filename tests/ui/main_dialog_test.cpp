@@ -208,7 +208,7 @@ TEST_F(MainWindow, EncryptsAndDecryptsWithTheRealTool) {
         {"\xE9\x96\x8B\xE3\x81\x8F.txt", "\xE9\x96\x8B\xE3\x81\x8F_txt.TAV", kKey, true, ""},
         {"my.album", "my_album.TAV", "a real key", false, "/2026/beach.jpg"},
     };
-    test::InstallProgram(TAV_PATH, folder_.path(), "TAV");
+    test::InstallProgram(TAV_FAST_KDF_PATH, folder_.path(), "TAV");
     test::WriteFile(folder_.file("Druvel.ini"), "[DECRYPT]\r\nDelEncrypted=1\r\n");
     fs::create_directories(folder_.path() / "my.album" / "2026");
     for (const auto& c : cases) {
@@ -220,7 +220,7 @@ TEST_F(MainWindow, EncryptsAndDecryptsWithTheRealTool) {
         Do({Call([&] {
                 ASSERT_TRUE(fs::exists(test::FsPath(encrypted)));
                 const std::string check = folder_.file("opened-by-TAV");
-                EXPECT_EQ(test::Run(TAV_PATH, {"d", encrypted, check}, {c.key + "\n"}).status, 0);
+                EXPECT_EQ(test::Run(TAV_FAST_KDF_PATH, {"d", encrypted, check}, {c.key + "\n"}).status, 0);
                 EXPECT_EQ(test::ReadFile(check + c.inside), "contents");
                 fs::remove_all(test::FsPath(check));
                 fs::remove_all(test::FsPath(source));
