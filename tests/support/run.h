@@ -29,10 +29,13 @@ RunResult RunCommandLine(const std::string& program, std::string line, const std
 struct ChildOptions {
     std::vector<int> ignoredSignals;  // set to SIG_IGN before the program starts, as nohup does
     bool terminal = false;            // standard streams on a new pseudo-terminal instead of pipes
+    long fileSizeLimit = -1;          // as RunOptions's
+    bool keepErrors = false;          // standard error to a pipe that Errors() reads
 };
 
-// A program running in the background (POSIX systems only), its standard input a pipe (or a
-// terminal) that the test writes to. The destructor kills what still runs.
+// A program running in the background (POSIX systems only; Run() runs on
+// it too), its standard input a pipe (or a terminal) that the test writes
+// to. The destructor kills what still runs.
 class Child {
 public:
     Child(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options = {});
@@ -43,6 +46,8 @@ public:
     pid_t pid() const { return pid_; }
     void Write(const std::string& text);
     void CloseInput();
+    // What it wrote to standard error until it closed it (keepErrors only).
+    std::string Errors();
     // Reads the terminal's output until it holds `text`; false after a few seconds.
     bool WaitForOutput(const std::string& text);
     // True once the program sleeps in a system call (waiting for input).
@@ -57,6 +62,7 @@ private:
     pid_t pid_ = -1;
     int input_ = -1;
     int terminal_ = -1;
+    int errors_ = -1;
     std::string output_;
 };
 

@@ -15,78 +15,40 @@
 
 namespace test {
 
-namespace {
+RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options) {
+    Child child(program, arguments, {{}, false, options.fileSizeLimit, true});
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    child.Write(options.input);
+    child.CloseInput();
+    std::signal(SIGPIPE, previous);
+    RunResult result;
+    result.errors = child.Errors();
+    result.status = child.Wait();
+    return result;
+}
 
-std::vector<char*> ArgumentVector(const std::string& program, const std::vector<std::string>& arguments) {
+Child::Child(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options) {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    return argv;
-}
-
-int StatusOf(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus); }
-
-}  // namespace
-
-RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options) {
-    int in[2], err[2];
-    if (::pipe(in) != 0 || ::pipe(err) != 0) std::abort();
-    std::vector<char*> argv = ArgumentVector(program, arguments);
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(in[0], STDIN_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
-        ::close(in[1]);
-        ::close(err[0]);
-        if (options.fileSizeLimit >= 0) {
-            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
+    int in[2] = {-1, -1}, err[2] = {-1, -1};
+    if ((!options.terminal && ::pipe(in) != 0) || (options.keepErrors && ::pipe(err) != 0)) std::abort();
+    pid_ = options.terminal ? ::forkpty(&terminal_, nullptr, nullptr, nullptr) : ::fork();
+    if (pid_ < 0) std::abort();
+    if (pid_ == 0) {
+        if (in[0] >= 0) ::dup2(in[0], STDIN_FILENO);
+        if (err[1] >= 0) ::dup2(err[1], STDERR_FILENO);
+        for (const int end : {in[0], in[1], err[0], err[1]}) ::close(end);  // -1 where there is no pipe
+        const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+        if (options.fileSizeLimit >= 0) ::setrlimit(RLIMIT_FSIZE, &limit);
+        for (const int signal : options.ignoredSignals) std::signal(signal, SIG_IGN);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(in[0]);
     ::close(err[1]);
-    const auto previous = std::signal(SIGPIPE, SIG_IGN);
-    (void)!::write(in[1], options.input.data(), options.input.size());
-    ::close(in[1]);
-    std::signal(SIGPIPE, previous);
-
-    RunResult result;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(err[0], buffer, sizeof buffer)) > 0) result.errors.append(buffer, static_cast<std::size_t>(got));
-    ::close(err[0]);
-    int status;
-    ::waitpid(child, &status, 0);
-    result.status = StatusOf(status);
-    return result;
-}
-
-Child::Child(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options) {
-    std::vector<char*> argv = ArgumentVector(program, arguments);
-    int in[2] = {-1, -1};
-    if (options.terminal) {
-        pid_ = ::forkpty(&terminal_, nullptr, nullptr, nullptr);
-    } else {
-        if (::pipe(in) != 0) std::abort();
-        pid_ = ::fork();
-    }
-    if (pid_ < 0) std::abort();
-    if (pid_ == 0) {
-        if (!options.terminal) {
-            ::dup2(in[0], STDIN_FILENO);
-            ::close(in[1]);
-        }
-        for (const int signal : options.ignoredSignals) std::signal(signal, SIG_IGN);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    if (!options.terminal) {
-        ::close(in[0]);
-        input_ = in[1];
-    }
+    input_ = in[1];
+    errors_ = err[0];
 }
 
 Child::~Child() {
@@ -95,7 +57,7 @@ Child::~Child() {
         Wait();
     }
     CloseInput();
-    if (terminal_ >= 0) ::close(terminal_);
+    for (const int fd : {terminal_, errors_}) ::close(fd);
 }
 
 void Child::Write(const std::string& text) {
@@ -106,6 +68,14 @@ void Child::Write(const std::string& text) {
 void Child::CloseInput() {
     if (input_ >= 0) ::close(input_);
     input_ = -1;
+}
+
+std::string Child::Errors() {
+    std::string errors;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(errors_, buffer, sizeof buffer)) > 0) errors.append(buffer, static_cast<std::size_t>(got));
+    return errors;
 }
 
 bool Child::WaitForOutput(const std::string& text) {
@@ -140,7 +110,7 @@ int Child::Wait() {
     int status = 0;
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
-    return StatusOf(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 unsigned Child::localModes() const {
