@@ -30,15 +30,12 @@
 
 namespace {
 
-void LogCommandLine(const char* log, const char* suffix) {
+void LogCommandLine([[maybe_unused]] const char* log, [[maybe_unused]] const char* suffix) {
 #ifdef _WIN32
     if (std::FILE* file = std::fopen((std::string(log) + suffix).c_str(), "ab")) {
         std::fprintf(file, "%s\n", platform::TextFromWide(GetCommandLineW()).c_str());
         std::fclose(file);
     }
-#else
-    (void)log;
-    (void)suffix;
 #endif
 }
 
@@ -88,8 +85,7 @@ int main(int argc, char** argv) {
         while (std::remove(hold) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));
-    const char* exitText = std::getenv("FAKE_TAV_EXIT");
-    const int status = exitText != nullptr ? std::atoi(exitText) : 0;
+    const int status = std::atoi(std::getenv("FAKE_TAV_EXIT") ? std::getenv("FAKE_TAV_EXIT") : "0");
     if (status == 0 && argc == 5 && std::getenv("FAKE_TAV_NO_TARGET") == nullptr) MakeTarget(argv[3]);
     return status;
 }

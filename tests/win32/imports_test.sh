@@ -12,13 +12,8 @@ shift
 system="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll shell32.dll user32.dll"
 for program in "$@"; do
   for dll in $("$objdump" -p "$program" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z'); do
-    case " $system " in
-      *" $dll "*) ;;
-      *) echo "FAIL: $(basename "$program") imports $dll"; exit 1 ;;
-    esac
+    case " $system " in *" $dll "*) ;; *) echo "FAIL: $(basename "$program") imports $dll"; exit 1 ;; esac
   done
-done
-for program in "$@"; do
   case $(basename "$program") in
     TAV.exe)
       "$objdump" -p "$program" | grep -q "large address aware" || { echo "FAIL: TAV.exe is not large-address aware"; exit 1; }
