@@ -72,46 +72,36 @@ protected:
         return test::RunCommandLine(TAV_FAST_KDF_PATH, line, input);
     }
     std::vector<std::string> Names() const { return test::NamesIn(folder_.path()); }
+    bool TemporaryThere() const {
+        return std::ranges::any_of(Names(), [](const std::string& name) { return name.rfind(".TAV-", 0) == 0; });
+    }
+    // Encrypts a new file `name` with the key "batch"; the salt and the
+    // nonce of its header.
+    std::string SaltAndNonce(const std::string& name) {
+        test::WriteFile(folder_.file(name), "contents of " + name);
+        EXPECT_EQ(Tav(DruvelLine("e1", folder_.file(name), folder_.file(name + ".TAV"), "batch")).status, 0);
+        return ReadFile(folder_.file(name + ".TAV")).substr(24, 40);
+    }
 
     test::TempFolder folder_;
 };
 
-// Each character beyond ASCII as a question mark, as an ANSI code page
-// would turn what it cannot hold.
-std::string Questioned(const std::string& utf8) {
-    std::string text;
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) text += c;
-        if (byte >= 0xC0) text += '?';
-    }
-    return text;
-}
-
 // The run time's own splitting would read `ke"y` as `key` and `a\"` as a
-// quote, and its ANSI code page turn `ключ` into `????`; TAV takes every key
-// exactly, as its UTF-8: it opens a file encrypted under it when the same
-// key comes on standard input as UTF-8 bytes, where no splitting happens.
+// quote; TAV takes every key of Druvel's line exactly: it opens a file
+// encrypted under it when the same key comes on standard input, where no
+// splitting happens. (Keys of every script travel in cross_system_test.sh.)
 TEST_F(WindowsTav, KeysArriveExactlyAsTyped) {
     test::WriteFile(folder_.file("plain.txt"), "secret contents");
-    const std::string plain = folder_.file("plain.txt");
+    const std::string plain = folder_.file("plain.txt"), encrypted = folder_.file("plain_txt.TAV");
     for (const std::string key : {"ke\"y", "a\\b\\", "back\\\\\"slash", "  blanks around  ", "\"quoted\"", "tail\\",
-                                  "\" \" \"", "x\" \"y.TAV\" \"z", "pässwörd", "пароль-ключ", "🔑 key",
-                                  "ĳsbeer Ωmega 日本"}) {
+                                  "\" \" \"", "x\" \"y.TAV\" \"z"}) {
         SCOPED_TRACE(key);
-        const std::string encrypted = folder_.file("plain_txt.TAV");
-        RunResult result = Tav(DruvelLine("e0", plain, encrypted, key));
-        ASSERT_EQ(result.status, 0) << result.errors;
-        result = Tav("TAV D \"" + encrypted + "\" \"" + folder_.file("back.txt") + "\"", key + "\r\n");
+        ASSERT_EQ(Tav(DruvelLine("e0", plain, encrypted, key)).status, 0);
+        const RunResult result = Tav("TAV D \"" + encrypted + "\" \"" + folder_.file("back.txt") + "\"", key + "\r\n");
         ASSERT_EQ(result.status, 0) << result.errors;
         EXPECT_EQ(ReadFile(folder_.file("back.txt")), "secret contents");
-        EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("again.txt"), key)).status, 0);
-        if (Questioned(key) != key) {
-            EXPECT_EQ(Tav(DruvelLine("d", encrypted, folder_.file("wrong.txt"), Questioned(key))).status, 2);
-        }
         fs::remove(encrypted);
         fs::remove(folder_.file("back.txt"));
-        fs::remove(folder_.file("again.txt"));
     }
 }
 
@@ -144,9 +134,10 @@ void MakeFolder(const std::string& path) {
     ASSERT_TRUE(CreateDirectoryW(test::FsPath("\\\\?\\" + path).c_str(), nullptr)) << path;
 }
 
-// Names of every script, and paths longer than the 260 characters of the
-// ANSI functions, are encrypted, decrypted and restored by a self-decrypting
-// program as they are.
+// Names beyond the basic plane and with combining marks, and paths longer
+// than the 260 characters of the ANSI functions, are encrypted, decrypted
+// and restored by a self-decrypting program as they are (other scripts
+// travel through Druvel in the UI suite, folders in cross_system_test.sh).
 TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
     const std::string here = test::PathText(folder_.path());
     const std::string deep = folder_.file(std::string(200, 'd'));
@@ -154,11 +145,7 @@ TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
     const struct {
         std::string folder, name;
     } rows[] = {
-        {here, "日本語.txt"},
-        {here, "emoji😀.txt"},
-        {here, "Ελληνικά.txt"},
-        {here, "cafe\u0301 (e and a combining accent).txt"},
-        {deep, std::string(60, 'n') + "ü.txt"},
+        {here, "emoji😀.txt"}, {here, "cafe\u0301 (e and a combining accent).txt"}, {deep, std::string(60, 'n') + "ü.txt"},
     };
     for (const auto& row : rows) {
         const std::string plain = row.folder + "\\" + row.name;
@@ -178,7 +165,8 @@ TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
     }
 }
 
-// A person's command line without quotes is split as any program's is.
+// A person's command line without quotes is split as any program's is;
+// the help and the version end their lines as Windows does.
 TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
     test::WriteFile(folder_.file("p.txt"), "typed");
     fs::current_path(folder_.path());
@@ -186,34 +174,8 @@ TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
     ASSERT_EQ(Tav("TAV d p_txt.TAV back.txt \"simplekey\"").status, 0);
     EXPECT_EQ(ReadFile(folder_.file("back.txt")), "typed");
     EXPECT_EQ(Tav("TAV e0 only-two").status, 1);
-}
-
-// A folder given the way Druvel gives it is encrypted like a file, and the
-// help says so.
-TEST_F(WindowsTav, FoldersTravelAsDruvelHandsThemOver) {
-    fs::create_directories(folder_.file("photos") + "/2026");
-    test::WriteFile(folder_.file("photos") + "/2026/beach.jpg", "not really a picture");
-    EXPECT_EQ(Tav(DruvelLine("e0", folder_.file("photos"), folder_.file("photos_.TAV"), "k")).status, 0);
-    fs::remove_all(folder_.file("photos"));
-    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("photos_.TAV"), folder_.file("photos"), "k")).status, 0);
-    EXPECT_EQ(ReadFile(folder_.file("photos") + "/2026/beach.jpg"), "not really a picture");
     EXPECT_NE(Tav("TAV --help").errors.find("a file or a folder"), std::string::npos);
     EXPECT_EQ(Tav("TAV --version").errors, "TAV " PROJECT_VERSION "\r\n");
-}
-
-// A self-decrypting file is a Windows program: started without arguments it
-// asks for the key and restores the file next to itself; TAV opens it too.
-TEST_F(WindowsTav, SelfDecryptingProgramRestoresNextToItself) {
-    test::WriteFile(folder_.file("report.txt"), "quarterly");
-    ASSERT_EQ(Tav(DruvelLine("a0", folder_.file("report.txt"), folder_.file("report_txt.EXE"), "k y")).status, 0);
-    fs::rename(folder_.file("report.txt"), folder_.file("original.txt"));
-
-    const RunResult result = test::RunCommandLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "k y\r\n");
-    ASSERT_EQ(result.status, 0) << result.errors;
-    EXPECT_EQ(ReadFile(folder_.file("report.txt")), "quarterly");
-    EXPECT_EQ(test::RunCommandLine(folder_.file("report_txt.EXE"), "report_txt.EXE", "wrong\r\n").status, 2);
-    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("report_txt.EXE"), folder_.file("via-tav.txt"), "k y")).status, 0);
-    EXPECT_EQ(ReadFile(folder_.file("via-tav.txt")), "quarterly");
 }
 
 // Ctrl-C (as Ctrl-Break, or closing the console) while the output is being
@@ -225,14 +187,8 @@ TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
                          CREATE_NEW_CONSOLE);
     SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
     ASSERT_TRUE(tav.started());
-    const auto temporaryThere = [this] {
-        for (const std::string& name : Names()) {
-            if (name.rfind(".TAV-", 0) == 0) return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < 500 && !temporaryThere(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(temporaryThere()) << "the output file is made before the key derivation";
+    for (int i = 0; i < 500 && !TemporaryThere(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(TemporaryThere()) << "the output file is made before the key derivation";
     // The break goes to every program on TAV's console, this one joining it
     // for the moment and ignoring it.
     FreeConsole();
@@ -292,27 +248,17 @@ TEST_F(WindowsTav, ABatchSharesOneKeyDerivationThroughTheAgent) {
     // The agent holds on to the output Wine gave the test's programs until
     // it ends: it ends two seconds after its last request here.
     SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", "2");
-    const auto encrypt = [this](const std::string& name) {
-        test::WriteFile(folder_.file(name + ".txt"), "contents of " + name);
-        EXPECT_EQ(Tav(DruvelLine("e1", folder_.file(name + ".txt"), folder_.file(name + "_txt.TAV"), "batch")).status,
-                  0);
-        const std::string encrypted = ReadFile(folder_.file(name + "_txt.TAV"));
-        return std::make_pair(encrypted.substr(24, 16), encrypted.substr(40, 24));  // salt, nonce
-    };
-    const auto a = encrypt("a");
-    const auto b = encrypt("b");
-    EXPECT_EQ(a.first, b.first) << "one salt for the batch";
-    EXPECT_NE(a.second, b.second) << "each file its own nonce";
+    const std::string a = SaltAndNonce("a"), b = SaltAndNonce("b");
+    EXPECT_EQ(a.substr(0, 16), b.substr(0, 16)) << "one salt for the batch";
+    EXPECT_NE(a.substr(16), b.substr(16)) << "each file its own nonce";
     SetEnvironmentVariableA("TAV_KEY_CACHE", "off");
-    const auto alone = encrypt("alone");
+    EXPECT_NE(SaltAndNonce("alone").substr(0, 16), a.substr(0, 16));
     SetEnvironmentVariableA("TAV_KEY_CACHE", "on");
-    EXPECT_NE(alone.first, a.first);
     for (const std::string name : {"a", "b", "alone"}) {
-        ASSERT_EQ(Tav(DruvelLine("D", folder_.file(name + "_txt.TAV"), folder_.file(name + ".back"), "batch")).status,
-                  0);
+        ASSERT_EQ(Tav(DruvelLine("D", folder_.file(name + ".TAV"), folder_.file(name + ".back"), "batch")).status, 0);
         EXPECT_EQ(ReadFile(folder_.file(name + ".back")), "contents of " + name);
     }
-    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("a_txt.TAV"), folder_.file("wrong.back"), "Batch")).status, 2);
+    EXPECT_EQ(Tav(DruvelLine("D", folder_.file("a.TAV"), folder_.file("wrong.back"), "Batch")).status, 2);
     SetEnvironmentVariableA("TAV_KEY_CACHE", "off");
     SetEnvironmentVariableA("TAV_TEST_KEY_CACHE_IDLE_SECONDS", nullptr);
 }
@@ -366,12 +312,7 @@ TEST_F(WindowsTav, NoKeyGoesToAnAgentOfLowerIntegrity) {
                      << ", not lower (Wine runs every process at high integrity)";
     }
     Sleep(500);  // the agent makes its pipe
-    const auto salt = [this](const std::string& name) {
-        test::WriteFile(folder_.file(name), name);
-        EXPECT_EQ(Tav(DruvelLine("e1", folder_.file(name), folder_.file(name + ".TAV"), "batch")).status, 0);
-        return ReadFile(folder_.file(name + ".TAV")).substr(24, 16);
-    };
-    EXPECT_NE(salt("a"), salt("b"));
+    EXPECT_NE(SaltAndNonce("a").substr(0, 16), SaltAndNonce("b").substr(0, 16));
     WaitForSingleObject(agent.hProcess, 10000);
     CloseHandle(agent.hProcess);
     CloseHandle(agent.hThread);
