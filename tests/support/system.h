@@ -22,10 +22,6 @@ void InstallProgram(const std::filesystem::path& program, const std::filesystem:
 // What separates the folders of the PATH variable.
 extern const char kSearchPathSeparator;
 
-// The status a program that raised `signal` ends with, as the program that
-// started it sees it.
-int StatusOfProgramKilledBy(int signal);
-
 // What the system's own settings reader gives for `key` in `section` of
 // the file at `path`; nothing where the system has no such reader.
 std::optional<int> SystemProfileInt(const std::string& path, const char* section, const char* key, int fallback);

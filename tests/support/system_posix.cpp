@@ -28,8 +28,6 @@ void InstallProgram(const std::filesystem::path& program, const std::filesystem:
 
 const char kSearchPathSeparator = ':';
 
-int StatusOfProgramKilledBy(int signal) { return 128 + signal; }
-
 std::optional<int> SystemProfileInt(const std::string&, const char*, const char*, int) { return std::nullopt; }
 
 }  // namespace test

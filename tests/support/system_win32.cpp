@@ -31,9 +31,6 @@ void InstallProgram(const std::filesystem::path& program, const std::filesystem:
 
 const char kSearchPathSeparator = ';';
 
-// The C run time ends a program that raised a signal with status 3.
-int StatusOfProgramKilledBy(int /*signal*/) { return 3; }
-
 std::optional<int> SystemProfileInt(const std::string& path, const char* section, const char* key, int fallback) {
     return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, path.c_str()));
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -33,12 +32,6 @@ TempFolder::~TempFolder() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
                                  ignored);
     std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ToolPath(const std::string& builtPath) {
-    const char* copies = std::getenv("DRUVEL_TEST_TOOLS");
-    if (copies == nullptr || *copies == 0) return builtPath;
-    return std::string(copies) + builtPath.substr(builtPath.rfind('/'));
 }
 
 std::vector<std::string> NamesIn(const std::filesystem::path& folder) {

@@ -29,10 +29,6 @@ private:
     std::filesystem::path path_;
 };
 
-// Where a tool built at `builtPath` is: there, or in DRUVEL_TEST_TOOLS
-// when a test runs as an ordinary user from copies (tests/support/as-user.sh).
-std::string ToolPath(const std::string& builtPath);
-
 // The names in `folder`, sorted.
 std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 
