@@ -32,6 +32,7 @@ public:
     }
     void BeginFile(const std::string& name, const tav::EntryAttributes&) override {
         Check(depth > 0 && !inFile && tav::IsSafeEntryName(name));
+        tav::IsWindowsName(name);  // any name, the other system's rule too
         inFile = true;
         log += "F" + name;
     }

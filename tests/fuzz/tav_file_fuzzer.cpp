@@ -1,5 +1,7 @@
 // Whole encrypted files, plain or self-decrypting, opened with the key the
-// seeds were sealed under ("fuzz"). Before each run the header's key
+// seeds were sealed under ("fuzz"). The header is parsed as it came and
+// with its checksum mended, so that every field check is reached; what
+// parses must serialize back to the same bytes. Then the header's key
 // derivation is capped at the cheapest cost and its key check and checksum
 // are recomputed, so the fuzzer reaches the metadata, the length checks and
 // the stream. Every failure must be one of TAV's own.
@@ -39,10 +41,30 @@ std::size_t HeaderOffset(const std::vector<unsigned char>& file) {
     return static_cast<std::size_t>(offset);
 }
 
+void FuzzHeaderParser(const unsigned char* header) {
+    tav::HeaderBytes bytes;
+    std::memcpy(bytes.data(), header, tav::kHeaderSize);
+    for (const bool mended : {false, true}) {
+        if (mended) crypto_generichash(&bytes[80], 16, bytes.data(), 80, nullptr, 0);
+        try {
+            const tav::Header parsed = tav::ParseHeader(bytes);
+            // With the key check recomputed under any key it is the same 96 bytes.
+            tav::DerivedKeys keys;
+            std::memset(keys.bytes.data(), 0x5a, keys.bytes.size());
+            crypto_generichash(&bytes[64], 16, bytes.data(), 64, keys.checkKey(), 32);
+            crypto_generichash(&bytes[80], 16, bytes.data(), 80, nullptr, 0);
+            if (tav::SerializeHeader(parsed, keys) != bytes || !tav::KeyCheckMatches(bytes, keys)) std::abort();
+        } catch (const tav::Failure& failure) {
+            if (failure.code() != tav::Exit::Damaged) std::abort();
+        }
+    }
+}
+
 void MakeHeaderPass(std::vector<unsigned char>& file, const tav::SecureBuffer& key) {
     const std::size_t at = HeaderOffset(file);
     if (file.size() < at + tav::kHeaderSize) return;
     unsigned char* header = file.data() + at;
+    FuzzHeaderParser(header);
     std::uint32_t ops = static_cast<std::uint32_t>(header[12]);
     PutLe(&header[12], ops < 1 ? 1 : ops > kMaxFuzzOps ? kMaxFuzzOps : ops, 4);
     PutLe(&header[16], crypto_pwhash_argon2id_MEMLIMIT_MIN, 8);
