@@ -20,24 +20,24 @@ for size in 16 22 24 32 48 64 128 256; do
   icon="$prefix/share/icons/hicolor/${size}x${size}/apps/druvel.png"
   [ "$(od -An -tu1 -j25 -N1 "$icon" | tr -d ' ')" = 6 ] || { echo "no RGBA icon: $icon"; exit 1; }
 done
-grep -q '^Exec=druvel$' "$prefix/share/applications/druvel.desktop"
-grep -q '^Icon=druvel$' "$prefix/share/applications/druvel.desktop"
-grep -q '^StartupWMClass=Druvel$' "$prefix/share/applications/druvel.desktop"
+[ "$(grep -c -x -e Exec=druvel -e Icon=druvel -e StartupWMClass=Druvel "$prefix/share/applications/druvel.desktop")" = 3 ] ||
+  { echo "the desktop entry lacks Exec, Icon or StartupWMClass"; exit 1; }
 
 # The installed tree may be moved: the launcher finds its programs beside it.
 mv "$prefix" "$scratch/moved"
 prefix="$scratch/moved"
-HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" DRUVEL_BACKEND=headless "$prefix/bin/druvel"
+start() { env HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" DRUVEL_BACKEND=headless env "$@" "$prefix/bin/druvel"; }
+start
 work="$scratch/data/druvel"
 [ "$(readlink "$work/TAV")" = "$prefix/bin/TAV" ] || { echo "TAV not linked into $work"; exit 1; }
 [ -f "$work/Druvel.ini" ] || { echo "Druvel did not start in $work"; exit 1; }
 
 # A second start keeps the folder, its settings and its link.
 printf '[ENCRYPT]\r\nRounds=5\r\n' > "$work/Druvel.ini"
-HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" DRUVEL_BACKEND=headless "$prefix/bin/druvel"
+start
 grep -q 'Rounds=5' "$work/Druvel.ini"
 
 # Without XDG_DATA_HOME the folder is under ~/.local/share.
-env -u XDG_DATA_HOME HOME="$scratch/home" DRUVEL_BACKEND=headless "$prefix/bin/druvel"
+start -u XDG_DATA_HOME
 [ -L "$scratch/home/.local/share/druvel/TAV" ]
 echo "install test passed"
