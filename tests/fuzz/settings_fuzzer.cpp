@@ -4,6 +4,7 @@
 // line of the original is still there, in order.
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,14 +22,10 @@ void Check(bool condition) {
 
 std::vector<std::string> LinesOf(std::string_view text) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string line(text.substr(start, end - start));
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream in{std::string(text)};
+    for (std::string line; std::getline(in, line);) {
+        if (line.ends_with('\r')) line.pop_back();
         lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }
