@@ -30,40 +30,32 @@ std::string DruvelLine(const std::string& operation, const std::string& source, 
 
 // A TAV started in the background (with `flags` such as a console of its
 // own), ended when the test lets go of it.
-class StartedTav {
-public:
-    StartedTav(const char* program, const std::string& line, DWORD flags)
-        : StartedTav(program, test::FsPath(line).wstring(), flags) {}
+struct StartedTav {
     StartedTav(const char* program, std::wstring line, DWORD flags) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        started_ = CreateProcessW(test::FsPath(program).c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                                  nullptr, &startup, &process_) != FALSE;
-        EXPECT_TRUE(started_);
+        started = CreateProcessW(test::FsPath(program).c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                                 nullptr, &startup, &process) != FALSE;
+        EXPECT_TRUE(started);
     }
     ~StartedTav() {
-        if (!started_) return;
-        TerminateProcess(process_.hProcess, 9);
-        WaitForSingleObject(process_.hProcess, INFINITE);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
+        if (!started) return;
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
     }
     StartedTav(const StartedTav&) = delete;
-    StartedTav& operator=(const StartedTav&) = delete;
-
-    bool started() const { return started_; }
-    DWORD id() const { return process_.dwProcessId; }
-    // WAIT_OBJECT_0 once it ended within `milliseconds`, else WAIT_TIMEOUT.
-    DWORD Wait(DWORD milliseconds) const { return WaitForSingleObject(process_.hProcess, milliseconds); }
-    DWORD status() const {
-        DWORD status = 0;
-        GetExitCodeProcess(process_.hProcess, &status);
+    // Its exit status once it ended within `milliseconds`; STILL_ACTIVE while it runs.
+    DWORD StatusWithin(DWORD milliseconds) const {
+        DWORD status = STILL_ACTIVE;
+        WaitForSingleObject(process.hProcess, milliseconds);
+        GetExitCodeProcess(process.hProcess, &status);
         return status;
     }
 
-private:
-    PROCESS_INFORMATION process_{};
-    bool started_ = false;
+    PROCESS_INFORMATION process{};
+    bool started = false;
 };
 
 class WindowsTav : public ::testing::Test {
@@ -124,8 +116,7 @@ TEST_F(WindowsTav, ALoneSurrogateIsRefused) {
     test::WriteFile(folder_.file("plain.txt"), "x");
     const std::wstring line = test::FsPath(DruvelLine("e0", folder_.file("plain.txt"), folder_.file("out.TAV"), "k")).wstring();
     StartedTav tav(TAV_FAST_KDF_PATH, line.substr(0, line.size() - 1) + L"\xD800\"", DETACHED_PROCESS);
-    ASSERT_EQ(tav.Wait(20000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(tav.status(), 1u);
+    EXPECT_EQ(tav.StatusWithin(20000), 1u);
     EXPECT_EQ(Names(), std::vector<std::string>{"plain.txt"});
 }
 
@@ -183,22 +174,22 @@ TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
 TEST_F(WindowsTav, ABreakLeavesNothingBehind) {
     test::WriteFile(folder_.file("big.bin"), std::string(64 << 20, 'b'));
     SetEnvironmentVariableA("TAV_NOTIFY", "off");
-    const StartedTav tav(TAV_PATH, DruvelLine("e0+", folder_.file("big.bin"), folder_.file("big_bin.TAV"), "k"),
-                         CREATE_NEW_CONSOLE);
+    const std::string line = DruvelLine("e0+", folder_.file("big.bin"), folder_.file("big_bin.TAV"), "k");
+    const StartedTav tav(TAV_PATH, test::FsPath(line).wstring(), CREATE_NEW_CONSOLE);
     SetEnvironmentVariableA("TAV_NOTIFY", nullptr);
-    ASSERT_TRUE(tav.started());
+    ASSERT_TRUE(tav.started);
     for (int i = 0; i < 500 && !TemporaryThere(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(TemporaryThere()) << "the output file is made before the key derivation";
     // The break goes to every program on TAV's console, this one joining it
     // for the moment and ignoring it.
     FreeConsole();
-    if (!AttachConsole(tav.id())) GTEST_SKIP() << "this system cannot join another program's console";
+    if (!AttachConsole(tav.process.dwProcessId)) GTEST_SKIP() << "this system cannot join another program's console";
     SetConsoleCtrlHandler(nullptr, TRUE);
     if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
         GTEST_SKIP() << "this system sends no console break to another program (Wine: " << GetLastError() << ")";
     }
-    EXPECT_EQ(tav.Wait(20000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_NE(tav.status(), 0u);
+    const DWORD status = tav.StatusWithin(20000);
+    EXPECT_TRUE(status != 0 && status != STILL_ACTIVE) << status;
     EXPECT_EQ(Names(), std::vector<std::string>{"big.bin"});
 }
 
@@ -216,9 +207,10 @@ TEST_F(WindowsTav, EndedFromOutsideItLeavesNothing) {
         const std::string source = folder_.file(operation == "e1" ? "big.bin" : "big_bin.TAV");
         for (int attempt = 0; attempt < 20; ++attempt) {
             SCOPED_TRACE(operation + " #" + std::to_string(attempt));
+            const std::string line = DruvelLine(operation, source, folder_.file("out"), "k");
             std::optional<StartedTav> tav;
-            tav.emplace(TAV_FAST_KDF_PATH, DruvelLine(operation, source, folder_.file("out"), "k"), DETACHED_PROCESS);
-            ASSERT_TRUE(tav->started());
+            tav.emplace(TAV_FAST_KDF_PATH, test::FsPath(line).wstring(), DETACHED_PROCESS);
+            ASSERT_TRUE(tav->started);
             // Waits a moment that moves through the run from try to try.
             std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
             for (const std::string& name : Names()) {
