@@ -33,12 +33,9 @@ for typed in "$key" 'pässwörd' 'пароль-ключ' '🔑 key' 'ĳsbeer Ωm
     cmp plain.bin "windows-$i-$(mode_name $mode).bin"
   done
 done
-if "$linux" D windows-1.TAV wrong.bin "another key" 2>/dev/null; then
-  echo "a wrong key opened the file"; exit 1
-fi
-if wine_tav d linux-3.TAV questioned.bin '??????-????' 2>/dev/null; then
-  echo "question marks opened a file of a Cyrillic key"; exit 1
-fi
+! "$linux" D windows-1.TAV wrong.bin "another key" 2>/dev/null || { echo "a wrong key opened the file"; exit 1; }
+! wine_tav d linux-3.TAV questioned.bin '??????-????' 2>/dev/null ||
+  { echo "question marks opened a file of a Cyrillic key"; exit 1; }
 # An earlier TAV.exe hashed the key in the ANSI code page (Windows-1252 for
 # the locale Wine runs in here).
 "$linux" e0 plain.bin ansi.TAV "$(printf 'p\344ssw\366rd')"
