@@ -81,7 +81,8 @@ QString AccessibleName(QWidget* widget) {
     return accessible->text(QAccessible::Name);
 }
 
-// Each window shows the program's icon, names its controls for screen
+// Each window shows the program's icon, puts the main window's controls
+// where its template does (in dialog units), names its controls for screen
 // readers (a field and a list by the label before it, never by what was
 // typed), and marks its default button and its focus when it opens.
 TEST_F(QtWindows, ControlsAreNamedForScreenReadersAndTheDefaultIsShown) {
@@ -95,6 +96,12 @@ TEST_F(QtWindows, ControlsAreNamedForScreenReadersAndTheDefaultIsShown) {
         EXPECT_TRUE(platform::qt::WidgetOf(w)->testAttribute(Qt::WA_KeyboardFocusChange));
         for (const auto& [window, id, name] : names) {
             EXPECT_EQ(window == w.tmpl->id ? AccessibleName(Control(w, id)) : QString(name), name) << id;
+        }
+        const auto pixels = [&w](QRect units) { return platform::qt::DialogUnitsToPixels(*w.tmpl, units); };
+        if (w.tmpl->id == IDD_MAIN) {
+            EXPECT_EQ(Control(w, IDCANCEL)->parentWidget()->size(), pixels({0, 0, 182, 86}).size());
+            EXPECT_EQ(Control(w, IDCANCEL)->geometry(), pixels({5, 65, 170, 14}));
+            EXPECT_EQ(Control(w, IDC_KEY)->geometry(), pixels({25, 50, 150, 12}));
         }
         auto* ok = Control<QPushButton>(w, IDOK);
         EXPECT_TRUE(ok == nullptr || (ok->isDefault() && !Control<QPushButton>(w, IDCANCEL)->isDefault()));

@@ -48,7 +48,10 @@ TEST_F(MainWindow, StartsWithTheSettingsLoadedAndTheKeyFieldFocused) {
     Run();
     EXPECT_EQ(shown().windowsShown, std::vector<int>{IDD_MAIN});
     EXPECT_TRUE(fs::exists(folder_.file("Druvel.ini")));
-    EXPECT_EQ(shown().iconsDrawn, 1);
+    // The minimised client area is empty: (0 - 32 + 1) / 2 rounds toward zero.
+    ASSERT_EQ(shown().iconsDrawn.size(), 1u);
+    const IconDrawn& drawn = shown().iconsDrawn[0];
+    EXPECT_TRUE(drawn.x == -15 && drawn.y == -15 && drawn.icon == LoadIcon(IDR_MAINFRAME)) << drawn.x << "," << drawn.y;
 }
 
 // Every way of closing ends the program when idle; during a batch none
@@ -84,10 +87,11 @@ TEST_F(MainWindow, EnterF1AndTheGrayedHelpItemDoNothingAndAnEmptyKeyStopsBothEnt
     Run();
     EXPECT_TRUE(tool_.Runs().empty());
     EXPECT_EQ(shown().windowsShown, std::vector<int>{IDD_MAIN});
-    EXPECT_EQ(shown().fileDialogs, 0) << "no open-file dialog without a key";
+    EXPECT_TRUE(shown().fileDialogs.empty()) << "no open-file dialog without a key";
     ASSERT_EQ(shown().messageBoxes.size(), 2u);
     for (const MessageBoxShown& box : shown().messageBoxes) {
         EXPECT_EQ(box.ownerCaption + " | " + box.title + " | " + box.text, "Druvel | Druvel | You must specify a key.");
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
     }
     EXPECT_EQ(shown().captions, Captions{"Druvel"}) << "the caption never changed";
 }
@@ -147,6 +151,11 @@ TEST_F(MainWindow, OpenedFilesRunInTheDialogsOrderEachWithItsWholeName) {
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(runs[i][1], (Arguments{two, three, one, four}[i]));
         EXPECT_EQ(runs[i][3], key);
+    }
+    ASSERT_EQ(shown().fileDialogs.size(), 3u);
+    for (const FileDialogShown& dialog : shown().fileDialogs) {
+        EXPECT_TRUE(dialog.open && dialog.flags == 0x281A04u) << dialog.flags;
+        EXPECT_EQ(dialog.filter, "Tutti i Files (*.*)|*.*||");
     }
     EXPECT_EQ(shown().captions, (Captions{"Druvel", "Druvel", "Druvel: [b.txt]", "Druvel: [c.txt]", "Druvel: [README]",
                                           "Druvel", "Druvel: [" + longName + "]", "Druvel"}));

@@ -79,15 +79,15 @@ void RecordCallsTo(platform::Backend& backend) {
     };
     backend.MessageBox = [](const platform::MessageBoxRequest& request) {
         const std::string owner = request.owner != nullptr ? request.owner->caption : "";
-        S().record.messageBoxes.push_back({owner, request.text, request.caption});
+        S().record.messageBoxes.push_back({owner, request.text, request.caption, request.type});
         return g_inner.MessageBox(request);
     };
     backend.FileDialog = [](const platform::FileDialogRequest& request) {
-        ++S().record.fileDialogs;
+        S().record.fileDialogs.push_back({request.open, request.flags, request.filter});
         return g_inner.FileDialog(request);
     };
     backend.DrawIcon = [](Window& window, int x, int y, HICON icon) {
-        ++S().record.iconsDrawn;
+        S().record.iconsDrawn.push_back({x, y, icon});
         g_inner.DrawIcon(window, x, y, icon);
     };
 }

@@ -68,6 +68,16 @@ void WhileToolRuns(std::vector<Step> steps, std::source_location where = std::so
 
 struct MessageBoxShown {
     std::string ownerCaption, text, title;
+    UINT type;
+};
+struct FileDialogShown {
+    bool open;
+    UINT flags;
+    std::string filter;
+};
+struct IconDrawn {
+    int x, y;
+    HICON icon;
 };
 
 // Everything the program showed, in order.
@@ -75,8 +85,8 @@ struct Record {
     std::vector<int> windowsShown;      // template identifiers
     std::vector<std::string> captions;  // every caption set on the first window
     std::vector<MessageBoxShown> messageBoxes;
-    int fileDialogs = 0;
-    int iconsDrawn = 0;
+    std::vector<FileDialogShown> fileDialogs;
+    std::vector<IconDrawn> iconsDrawn;
     int foregroundRequests = 0;
     std::vector<std::string> errors;  // script faults: unanswered dialogs, a script that ran out
 };

@@ -35,8 +35,10 @@ protected:
 // every control; every other way (it has no close box) changes nothing.
 TEST_F(SettingsWindow, ShowsTheOptionsAndOkAndEnterStoreAndSaveEveryControl) {
     const Act showsTheFile = Inspect([](Window& w) {
+        EXPECT_EQ(w.caption, "Settings");
         EXPECT_EQ(w.focus, w.IndexOf(IDOK));
         EXPECT_EQ(ControlOf(w, IDC_ROUNDS).selection, 2);
+        EXPECT_EQ(ControlOf(w, IDC_ROUNDS).items, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8"}));
         for (const auto& [id, checked] :
              {std::pair{IDC_PARANOIA, true}, {IDC_SFX, false}, {IDC_INTCHECK, true}, {IDC_DELENCRYPTED, false}}) {
             EXPECT_EQ(ControlOf(w, id).checked, checked) << id;
@@ -77,15 +79,24 @@ TEST_F(SettingsWindow, RoundsOutsideTheListShowNoSelectionAndSaveAsZero) {
 
 class StaticWindows : public test::UiTest {};
 
-// About closes by its button, Enter and Escape (it has no close box); Help
-// by its buttons and its close box.
+// Each shows its caption and text; About closes by its button (focused),
+// Enter and Escape (it has no close box); Help by its buttons and its close box.
 TEST_F(StaticWindows, AboutAndHelpCloseOnlyAsTheirTemplatesAllow) {
+    const auto shows = [](const char* caption, std::size_t control, const char* text, int focus) {
+        return Inspect([=](Window& w) {
+            EXPECT_EQ(w.caption + " | " + w.controls[control].text, std::string(caption) + " | " + text);
+            EXPECT_TRUE(focus == 0 || w.focus == w.IndexOf(focus));
+        });
+    };
+    const Act about = shows("About Druvel", 1, "Druvel V1.00", IDCANCEL);
+    const Act help = shows("Druvel Help", 3, "To be written... Sorry", 0);
     const struct { int dialog; std::vector<Step> close; INT_PTR result; } cases[] = {
         {IDD_ABOUT, {Click(IDCANCEL)}, IDCANCEL}, {IDD_ABOUT, {Enter()}, IDCANCEL},
         {IDD_ABOUT, {CloseBox(), Escape()}, IDCANCEL}, {IDD_HELP, {Enter()}, IDOK},
         {IDD_HELP, {CloseBox()}, IDCANCEL}, {IDD_HELP, {Click(IDCANCEL)}, IDCANCEL},
     };
     for (const auto& c : cases) {
+        Do({c.dialog == IDD_ABOUT ? about : help});
         Do(c.close);
         CDialog dialog(c.dialog);
         EXPECT_EQ(dialog.DoModal(), c.result) << "case " << &c - cases;
