@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -362,6 +363,35 @@ TEST_F(TavFolders, VerifyingRefusesAnUnusableNameBeforeAnythingIsMade) {
         CountedFolder out(file("back"));
         EXPECT_THROW(tav::DecryptInto(encrypted, out, verifyFirst), tav::Failure);
         EXPECT_EQ(out.written == 0, verifyFirst);
+    }
+}
+
+// The reader must not depend on how the decrypted stream is cut.
+TEST(FolderArchive, ReadsTheSameWhateverThePiecesItIsFedIn) {
+    class Log : public tav::FolderBuilder {
+    public:
+        void BeginFolder(const std::string& name, const tav::EntryAttributes&) override { text += "D" + name + ";"; }
+        void EndFolder() override { text += "E;"; }
+        void BeginFile(const std::string& name, const tav::EntryAttributes&) override { text += "F" + name + ":"; }
+        void FileData(const unsigned char* data, std::size_t size) override {
+            text.append(reinterpret_cast<const char*>(data), size);
+        }
+        void EndFile() override { text += ";"; }
+        void Link(const std::string& name, const std::string& target, const tav::EntryAttributes&) override {
+            text += "L" + name + ">" + target + ";";
+        }
+        std::string text;
+    };
+    const std::string archive =
+        Archive({Folder(""), Folder("a"), FileRecord("f", 3), End(), LinkRecord("l", "a/f"), FileRecord("g", 0), End()});
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{29}, archive.size()}) {
+        Log log;
+        tav::ArchiveReader reader(log);
+        for (std::size_t at = 0; at < archive.size(); at += piece) {
+            reader.Feed(reinterpret_cast<const unsigned char*>(archive.data()) + at, std::min(piece, archive.size() - at));
+        }
+        reader.Finish();
+        EXPECT_EQ(log.text, "D;Da;Ff:xxx;E;Ll>a/f;Fg:;E;") << piece;
     }
 }
 
