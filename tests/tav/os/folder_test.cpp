@@ -41,15 +41,11 @@ std::string Snap(const std::string& root) {
 
 void Remove(const std::string& path) { test::Run("/bin/sh", {"-c", "chmod -R u+rwx \"$0\" && rm -rf \"$0\"", path}); }
 
-tav::Record Folder(const std::string& name, std::uint32_t mode = 0755) {
-    return {tav::RecordType::Folder, name, "", {mode, 1000000000, 0}, 0};
-}
+tav::Record Folder(const std::string& name, std::uint32_t mode = 0755) { return {tav::RecordType::Folder, name, "", {mode, 1000000000, 0}, 0}; }
 tav::Record FileRecord(const std::string& name, std::uint64_t size, std::uint32_t mode = 0644) {
     return {tav::RecordType::File, name, "", {mode, 1000000000, 0}, size};
 }
-tav::Record LinkRecord(const std::string& name, const std::string& target) {
-    return {tav::RecordType::Link, name, target, {0777, 1000000000, 0}, 0};
-}
+tav::Record LinkRecord(const std::string& name, const std::string& to) { return {tav::RecordType::Link, name, to, {0777, 1000000000, 0}, 0}; }
 tav::Record End() { return {}; }
 
 std::string Archive(const std::vector<tav::Record>& records) {
@@ -72,12 +68,8 @@ protected:
     // Seals `archive` as an encrypted folder under the key "key".
     void Seal(const std::string& archive, const std::string& target) {
         WriteFile(file("archive"), archive);
-        tav::EncryptJob job;
-        job.source = "sealed";
-        job.target = target;
-        job.rounds = 1;
         fs::remove(target);
-        tav::EncryptPlaintext(job, tav::SourceFile(file("archive")), true, *key_);
+        tav::EncryptPlaintext({"sealed", target}, tav::SourceFile(file("archive")), true, *key_);
     }
 
     // Starts a decryption of a large folder and stops it by `signal` once
@@ -124,8 +116,7 @@ class TavFolderTrees : public TavFolders, public ::testing::WithParamInterface<T
 protected:
     // TAV, or the program it wrote, with 64 descriptors: neither the walk nor
     // the extraction nor the removal after a failure may hold one a level or a file.
-    RunResult Limited(const std::string& program, const std::vector<std::string>& arguments,
-                      const RunOptions& options = {}) {
+    RunResult Limited(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options = {}) {
         rlimit usual;
         ::getrlimit(RLIMIT_NOFILE, &usual);
         const rlimit few{64, usual.rlim_max};
@@ -143,9 +134,7 @@ TEST_P(TavFolderTrees, RoundTripExactlyAndFailuresLeaveNothing) {
     const std::string name = GetParam().name, source = file(name);
     ASSERT_EQ(test::Run("/bin/sh", {"-c", GetParam().script, source}).status, 0);
     std::string expected = Snap(source);
-    if (const std::size_t setuid = expected.find("./setuid f 4755 "); setuid != std::string::npos) {
-        expected.replace(setuid, 16, "./setuid f 755 ");
-    }
+    if (const auto setuid = expected.find("./setuid f 4755 "); setuid != std::string::npos) expected.replace(setuid, 16, "./setuid f 755 ");
     fs::create_directory(file("inbox"));
     for (const std::string cost : {"1", "0+"}) {
         ASSERT_EQ(Limited(FastTav(), {"e" + cost, source, file("sealed"), "key"}).status, kOk);
@@ -344,13 +333,9 @@ TEST_F(TavFolders, HostileArchivesAreRefusedWithNothingWritten) {
 // cannot be made, however deep it lies, is refused before the folder being
 // built receives a byte; d, in one pass, builds up to it.
 TEST_F(TavFolders, VerifyingRefusesAnUnusableNameBeforeAnythingIsMade) {
-    class CountedFolder : public tav::OutputFolder {
-    public:
+    struct CountedFolder : tav::OutputFolder {
         using OutputFolder::OutputFolder;
-        void Write(const void* data, std::size_t size) override {
-            written += size;
-            OutputFolder::Write(data, size);
-        }
+        void Write(const void* data, std::size_t size) override { written += size; OutputFolder::Write(data, size); }
         std::size_t written = 0;
     };
     std::vector<tav::Record> records(tav::kMaxFolderDepth - 1, Folder("d"));
@@ -368,18 +353,13 @@ TEST_F(TavFolders, VerifyingRefusesAnUnusableNameBeforeAnythingIsMade) {
 
 // The reader must not depend on how the decrypted stream is cut.
 TEST(FolderArchive, ReadsTheSameWhateverThePiecesItIsFedIn) {
-    class Log : public tav::FolderBuilder {
-    public:
+    struct Log : tav::FolderBuilder {
         void BeginFolder(const std::string& name, const tav::EntryAttributes&) override { text += "D" + name + ";"; }
         void EndFolder() override { text += "E;"; }
         void BeginFile(const std::string& name, const tav::EntryAttributes&) override { text += "F" + name + ":"; }
-        void FileData(const unsigned char* data, std::size_t size) override {
-            text.append(reinterpret_cast<const char*>(data), size);
-        }
+        void FileData(const unsigned char* data, std::size_t size) override { text.append(reinterpret_cast<const char*>(data), size); }
         void EndFile() override { text += ";"; }
-        void Link(const std::string& name, const std::string& target, const tav::EntryAttributes&) override {
-            text += "L" + name + ">" + target + ";";
-        }
+        void Link(const std::string& name, const std::string& to, const tav::EntryAttributes&) override { text += "L" + name + ">" + to + ";"; }
         std::string text;
     };
     const std::string archive =
