@@ -233,23 +233,19 @@ TEST_F(Tav, SignalsTheParentIgnoredStayIgnored) {
     EXPECT_EQ(NamesIn(folder_.path()), (std::vector<std::string>{"kept.TAV", "plain"}));
 }
 
-TEST_F(Tav, InterruptAtTheKeyPromptGivesTheTerminalItsEchoBack) {
+// At the key prompt on a terminal: no echo, and core dumps off (a dump would
+// hold the key, the derived keys and the key derivation's memory); Ctrl-C
+// gives the terminal its echo back.
+TEST_F(Tav, AtTheKeyPromptNoEchoNoCoreDumpAndInterruptGivesTheEchoBack) {
     const auto tav = AtTheKeyPrompt("x.TAV", {{}, true});
     ASSERT_TRUE(tav->WaitForOutput("Key: "));
     ASSERT_TRUE(tav->WaitUntilBlocked());
     EXPECT_EQ(tav->localModes() & ECHO, 0u) << "the key is typed without echo";
+    const std::string limits = "/proc/" + std::to_string(tav->pid()) + "/limits";
+    EXPECT_EQ(test::Run("/bin/grep", {"-Eq", "^Max core file size +0 ", limits}).status, 0) << ReadFile(limits);
     tav->Write("\x03");  // Ctrl-C
     EXPECT_EQ(tav->Wait(), 128 + SIGINT);
     EXPECT_NE(tav->localModes() & ECHO, 0u);
-}
-
-// A core dump would hold the key, the derived keys and the key derivation's
-// memory; TAV turns dumps off before it reads the key.
-TEST_F(Tav, CoreDumpsAreOff) {
-    const auto tav = AtTheKeyPrompt("x.TAV");
-    ASSERT_TRUE(tav->WaitUntilBlocked());
-    const std::string limits = "/proc/" + std::to_string(tav->pid()) + "/limits";
-    EXPECT_EQ(test::Run("/bin/grep", {"-Eq", "^Max core file size +0 ", limits}).status, 0) << ReadFile(limits);
 }
 
 // While the (long) key derivation runs, the key must already be gone from the
