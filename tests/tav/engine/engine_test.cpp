@@ -32,8 +32,7 @@ TEST(ChunkCipher, TheEngineMatchesTheReferenceByteForByte) {
     ASSERT_GE(sodium_init(), 0);
     for (const std::size_t size : {0ul, 1ul, 63ul, 64ul, 65ul, 1000ul, 262144ul, 262145ul}) {
         SCOPED_TRACE(size);
-        const auto key = Random(tav::kAeadKeySize), nonce = Random(tav::kAeadNonceSize), plain = Random(size);
-        const auto ad = Random(size % 97);
+        const auto key = Random(tav::kAeadKeySize), nonce = Random(tav::kAeadNonceSize), plain = Random(size), ad = Random(size % 97);
         const auto engine = tav::MakeChunkCipher(key.data()), reference = tav::MakeSodiumChunkCipher(key.data());
         std::vector<unsigned char> sealed[2] = {plain, plain}, tags[2] = {std::vector<unsigned char>(16), std::vector<unsigned char>(16)};
         engine->Seal(nonce.data(), ad.data(), size % 97, sealed[0].data(), size, tags[0].data());
@@ -95,11 +94,7 @@ Passed Pass(std::uint64_t chunks, unsigned workers, const std::string& failIn) {
 }
 
 // Chunks 0 to `count` - 1.
-std::vector<std::uint64_t> InOrder(std::size_t count) {
-    std::vector<std::uint64_t> chunks(count);
-    std::iota(chunks.begin(), chunks.end(), 0);
-    return chunks;
-}
+std::vector<std::uint64_t> InOrder(std::size_t count) { std::vector<std::uint64_t> c(count); std::iota(c.begin(), c.end(), 0); return c; }
 
 // Chunks are written in order, each once, by workers holding one chunk each;
 // a failure anywhere stops the pass, nothing from its chunk on is written,
