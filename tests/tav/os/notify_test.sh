@@ -32,8 +32,7 @@ log = open(sys.argv[1], "a", buffering=1)
 last = [0]
 def call(connection, sender, path, interface, method, parameters, invocation):
     _app, replaces, _icon, summary, body, _actions, _hints, _timeout = parameters.unpack()
-    if not replaces:
-        last[0] += 1
+    last[0] += not replaces
     log.write("%d %d %s %s\n" % (replaces or last[0], replaces, summary, body))
     invocation.return_value(GLib.Variant("(u)", (replaces or last[0],)))
 arguments = "".join('<arg type="%s" direction="in"/>' % t for t in ["s", "u", "s", "s", "s", "as", "a{sv}", "i"])
@@ -92,11 +91,8 @@ name="$scratch/large\x01" awk 'NR == 1 { id = $1; ok = $2 == 0 && $3 == "TAV" }
 # A bus that takes connections and never answers (a stopped daemon, a
 # stray listener) holds no run up: the result comes, with its status, for a
 # failure and for a file large enough to show progress.
-/usr/bin/python3 -c 'import itertools, socket, sys
-listener = socket.socket(socket.AF_UNIX)
-listener.bind(sys.argv[1])
-listener.listen(64)
-held = [listener.accept() for _ in itertools.count()]' "$scratch/silent" &
+/usr/bin/python3 -c 'import itertools, socket, sys; listener = socket.socket(socket.AF_UNIX); listener.bind(sys.argv[1])
+listener.listen(64); held = [listener.accept() for _ in itertools.count()]' "$scratch/silent" &
 pids="$pids $!"
 wait_for -S "$scratch/silent"
 for run in "2 D $scratch/plain.TAV $scratch/out wrong" "0 e1 $scratch/large $scratch/large-silent.TAV key"; do
