@@ -14,7 +14,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 key='a "quoted" key \ with\ backslashes\'
-head -c 700000 /dev/urandom >plain.bin
+# A name beyond the basic plane, which UTF-16 holds as two units.
+plain=$(printf 'plain\360\237\230\200.bin')
+head -c 700000 /dev/urandom >"$plain"
 
 wine_run() { "$(dirname "$0")/../../scripts/wine-run.sh" "$@"; }
 wine_tav() { wine_run "$windows" "$@"; }
@@ -24,13 +26,13 @@ mode_name() { printf %s "$1" | od -An -tx1 | tr -d ' '; }
 i=0
 for typed in "$key" 'pässwörd' 'пароль-ключ' '🔑 key' 'ĳsbeer Ωmega 日本'; do
   i=$((i + 1))
-  "$linux" e0 plain.bin "linux-$i.TAV" "$typed"
-  wine_tav e0 plain.bin "windows-$i.TAV" "$typed"
+  "$linux" e0 "$plain" "linux-$i.TAV" "$typed"
+  wine_tav e0 "$plain" "windows-$i.TAV" "$typed"
   for mode in D d; do
     wine_tav "$mode" "linux-$i.TAV" "linux-$i-$(mode_name $mode).bin" "$typed"
-    cmp plain.bin "linux-$i-$(mode_name $mode).bin"
+    cmp "$plain" "linux-$i-$(mode_name $mode).bin"
     "$linux" "$mode" "windows-$i.TAV" "windows-$i-$(mode_name $mode).bin" "$typed"
-    cmp plain.bin "windows-$i-$(mode_name $mode).bin"
+    cmp "$plain" "windows-$i-$(mode_name $mode).bin"
   done
 done
 ! "$linux" D windows-1.TAV wrong.bin "another key" 2>/dev/null || { echo "a wrong key opened the file"; exit 1; }
@@ -38,19 +40,27 @@ done
   { echo "question marks opened a file of a Cyrillic key"; exit 1; }
 # An earlier TAV.exe hashed the key in the ANSI code page (Windows-1252 for
 # the locale Wine runs in here).
-"$linux" e0 plain.bin ansi.TAV "$(printf 'p\344ssw\366rd')"
+"$linux" e0 "$plain" ansi.TAV "$(printf 'p\344ssw\366rd')"
 wine_tav d ansi.TAV ansi.bin 'pässwörd'
-cmp plain.bin ansi.bin
+cmp "$plain" ansi.bin
 
-# A tree with an empty folder, a read-only file, a stored time, a name
-# beyond ASCII and a path longer than Windows's old 260 characters.
+# A tree with an empty folder, a read-only file, a stored time, names
+# beyond ASCII (one beyond the basic plane, with a combining mark) and a
+# path longer than Windows's old 260 characters.
 long=$(printf 'folder-with-a-rather-long-name-%s' 0123456789012345678)
 mkdir -p tree/empty "tree/$long/$long/$long/$long/$long"
-printf 'deep' >"tree/$long/$long/$long/$long/$long/deep.txt"
+deep="tree/$long/$long/$long/$long/$long/deep.txt"
+printf 'deep' >"$deep"
 printf 'caf\303\251' >"tree/$(printf 'caf\303\251').txt"
+printf 'emoji' >"tree/$(printf 'emoji\360\237\230\200 cafe\314\201').txt"
 printf 'kept' >tree/read-only.txt
 chmod 444 tree/read-only.txt
 touch -d '2001-02-03 04:05:06.1234567' tree/read-only.txt
+# TAV.exe takes a file by a path that long too.
+wine_tav e0 "$deep" deep.TAV "$key"
+wine_tav d deep.TAV "$deep.back" "$key"
+cmp "$deep" "$deep.back"
+rm "$deep.back"
 same_tree() {
   diff -r tree "$1"
   [ "$(stat -c '%a %y' tree/read-only.txt)" = "$(stat -c '%a %y' "$1/read-only.txt")" ]
@@ -94,21 +104,16 @@ refuse() {  # refuse NAME-IN-MESSAGE: the folder "refused" holds it
   [ "$(ls -A)" = "$before" ] || { echo "left behind after $1:"; ls -A; exit 1; }
   rm -rf refused/* refused.TAV
 }
-for name in 'a:b' 'CON.txt' 'trailing.' 'COM¹' 'LPT³.log'; do
-  : >"refused/$name"
-  refuse "$name"
-done
+for name in 'a:b' 'CON.txt' 'trailing.' 'COM¹' 'LPT³.log'; do : >"refused/$name"; refuse "$name"; done
 # A name Windows cannot hold at the bottom of a deep tree: D refuses it in
 # its verifying pass, before a folder of the tree is made.
-deep=refused
-for i in $(seq 1000); do deep=$deep/d; done
+deep=refused$(printf '/d%.0s' $(seq 1000))
 mkdir -p "$deep"
 : >"$deep/CON"
 refuse 'd/CON'
 # A path longer than the system takes (Wine's Unix paths end at 4,096
 # bytes) is told as such, naming the entry.
-deep=refused
-for i in $(seq 50); do deep=$deep/folder-$i-with-a-name-long-enough-to-make-the-path-grow-quickly-xxxxxxxxxxxxxxxxxx; done
+deep=refused$(printf '/folder-%s-with-a-name-long-enough-to-make-the-path-grow-quickly-xxxxxxxxxxxxxxxxxx' $(seq 50))
 mkdir -p "$deep"
 refuse 'the path is too long for this system'
 : >"refused/$(printf 'not\377utf8')"
@@ -125,18 +130,13 @@ refuse link
 # once its trailing dot is dropped. Each is refused, naming it, with
 # nothing written.
 mkdir sender hostile
-wine_tav a0 plain.bin sender/carrier.exe "$key"
+wine_tav a0 "$plain" sender/carrier.exe "$key"
 offset=$(tail -c 16 sender/carrier.exe | head -c 8 | od -An -tu8 | tr -d ' ')
 head -c "$offset" sender/carrier.exe >sender/program.bin
-tail -c 8 sender/carrier.exe >sender/magic.bin
-le64() {  # le64 N: N as 8 bytes, least significant first
-  n=$1
-  for i in 1 2 3 4 5 6 7 8; do printf "\\$(printf %03o $((n % 256)))"; n=$((n / 256)); done
-}
 printf 'mine' >hostile/note.txt
 for name in 'note.txt:hidden' 'sent.exe:Zone.Identifier' 'C:PWNED.txt' 'COM¹' 'CON' 'sent.exe.'; do
   (cd sender && : >"$name" && "$linux" e0 "$name" payload.TAV "$key" && rm "$name")
-  { cat sender/program.bin sender/payload.TAV; le64 "$offset"; cat sender/magic.bin; } >hostile/sent.exe
+  { cat sender/program.bin sender/payload.TAV; tail -c 16 sender/carrier.exe; } >hostile/sent.exe
   rm sender/payload.TAV
   before=$(cd hostile && ls -A)
   status=0

@@ -110,37 +110,6 @@ TEST_F(WindowsTav, ALoneSurrogateIsRefused) {
     EXPECT_EQ(Names(), std::vector<std::string>{"plain.txt"});
 }
 
-// Names beyond the basic plane and with combining marks, and paths longer
-// than the 260 characters of the ANSI functions, are encrypted, decrypted
-// and restored by a self-decrypting program as they are (other scripts
-// travel through Druvel in the UI suite, folders in cross_system_test.sh).
-TEST_F(WindowsTav, NamesOfEveryScriptTravel) {
-    const std::string here = test::PathText(folder_.path());
-    const std::string deep = folder_.file(std::string(200, 'd'));
-    ASSERT_TRUE(CreateDirectoryW(test::FsPath("\\\\?\\" + deep).c_str(), nullptr)) << deep;
-    const struct {
-        std::string folder, name;
-    } rows[] = {
-        {here, "emoji😀.txt"}, {here, "cafe\u0301 (e and a combining accent).txt"}, {deep, std::string(60, 'n') + "ü.txt"},
-    };
-    for (const auto& row : rows) {
-        const std::string plain = row.folder + "\\" + row.name;
-        SCOPED_TRACE(plain + " (" + std::to_string(plain.size()) + " bytes)");
-        test::WriteFile("\\\\?\\" + plain, row.name);
-        ASSERT_EQ(Tav(DruvelLine("e0", plain, plain + ".TAV", "k")).status, 0);
-        ASSERT_EQ(Tav(DruvelLine("D", plain + ".TAV", plain + ".back", "k")).status, 0);
-        EXPECT_EQ(ReadFile("\\\\?\\" + plain + ".back"), row.name);
-        if (plain.size() > MAX_PATH - 10) continue;  // Windows starts no program from a longer path
-        const std::string program = row.folder + "\\program.exe";
-        ASSERT_EQ(Tav(DruvelLine("a0", plain, program, "k")).status, 0);
-        fs::remove(test::FsPath(plain));
-        const RunResult restored = test::RunCommandLine(program, "program.exe", "k\r\n");
-        EXPECT_EQ(restored.status, 0) << restored.errors;
-        EXPECT_EQ(ReadFile(plain), row.name);
-        fs::remove(test::FsPath(program));
-    }
-}
-
 // A person's command line without quotes is split as any program's is;
 // the help and the version end their lines as Windows does.
 TEST_F(WindowsTav, TypedCommandLinesAreSplitAsUsual) {
