@@ -55,9 +55,7 @@ protected:
 
     // Nothing named like TAV's hidden temporaries is left in the folder.
     void ExpectNoTemporaries() const {
-        for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
-            EXPECT_NE(entry.path().filename().string().rfind(".TAV-", 0), 0u) << entry.path();
-        }
+        for (const std::string& name : NamesIn(folder_.path())) EXPECT_NE(name.rfind(".TAV-", 0), 0u) << name;
     }
 
     // How every failure of TAV ends: its status, one line that starts

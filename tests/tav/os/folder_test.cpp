@@ -166,9 +166,8 @@ INSTANTIATE_TEST_SUITE_P(Trees, TavFolderTrees, ::testing::ValuesIn(kTrees),
 // does not verify ends what can be placed.
 TEST_F(TavFolders, SalvageKeepsEveryFileThatVerifiesWhole) {
     // b's contents run from byte 1089 to the first byte of the third chunk.
-    Seal(Archive({Folder(""), FileRecord("a", 1000), FileRecord("b", 2 * kChunk - 1088), Folder("sub"),
-                  FileRecord("c", 1000), End(), End()}),
-         file("album_.TAV"));
+    Seal(Archive({Folder(""), FileRecord("a", 1000), FileRecord("b", 2 * kChunk - 1088), Folder("sub"), FileRecord("c", 1000),
+                  End(), End()}), file("album_.TAV"));
     const std::string good = ReadFile(file("album_.TAV"));
     const struct { std::size_t damagedChunk; std::string kept, lost; } cases[] = {
         {1, "a sub sub/c\n", "TAV: lost b\nTAV: salvaged"},
@@ -197,13 +196,9 @@ TEST_F(TavFolders, SalvageKeepsEveryFileThatVerifiesWhole) {
 TEST_F(TavFolders, OnlyFoldersTavProvablyMadeAreEverRemoved) {
     if (!InterruptExtraction(SIGKILL)) GTEST_SKIP() << "the run ended before it could be killed";
     std::string abandoned, marker;
-    for (const std::string& name : NamesIn(folder_.path())) {
-        if (name.rfind(".TAV-", 0) == 0) abandoned = file(name);
-    }
+    for (const std::string& name : NamesIn(folder_.path())) abandoned = name.rfind(".TAV-", 0) == 0 ? file(name) : abandoned;
     ASSERT_FALSE(abandoned.empty());
-    for (const std::string& name : NamesIn(abandoned)) {
-        if (name != "folder") marker = abandoned + "/" + name;
-    }
+    for (const std::string& name : NamesIn(abandoned)) marker = name != "folder" ? abandoned + "/" + name : marker;
     // The user's own: without a marker, or with a copy of it; each old.
     const std::vector<std::string> mine = {".TAV-backup/2023", ".TAV-nomark/folder", ".TAV-copied/2023", ".TAV-locked/folder"};
     ASSERT_EQ(test::Run("/bin/sh", {"-c", R"sh(for kept in "$@"; do mkdir -p "$kept/closed" && echo the only copy > "$kept/wedding.jpg" &&
@@ -266,10 +261,8 @@ TEST_F(TavFolders, ASubfolderSwappedForALinkNeverLeadsOutside) {
         fs::remove(file("album_.TAV"));
         fs::remove_all(file("back"));
         const auto encrypted = Tool({"e1", file("shared/album"), file("album_.TAV"), "key"});
-        if (encrypted.status != kOk) {
-            EXPECT_EQ(encrypted.status, kIo) << encrypted.errors;
-            continue;
-        }
+        EXPECT_TRUE(encrypted.status == kOk || encrypted.status == kIo) << encrypted.errors;
+        if (encrypted.status != kOk) continue;  // the walk saw the swap
         ASSERT_EQ(Tool({"d", file("album_.TAV"), file("back"), "key"}).status, kOk);
         EXPECT_EQ(test::Run("/bin/grep", {"-rq", "SECRET", file("back")}).status, 1) << "the secret is stored";
     }
