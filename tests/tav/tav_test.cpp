@@ -106,13 +106,11 @@ TEST_F(Tav, DamageSaysWhereItIsAndSalvageKeepsTheRest) {
     // The bytes, what D and d say, and the bytes salvage cannot keep.
     const struct { std::string bytes, message; std::size_t lostFrom, lostTo; } cases[] = {
         {flipped(payload + 5), "damaged at bytes 0 to 262143 of its 786532 bytes (chunk 1 of 4)", 0, kChunk},
-        {flipped(payload + 2 * sealed + 9), "at bytes 524288 to 786431 of its 786532 bytes (chunk 3 of 4)", 2 * kChunk,
-         3 * kChunk},
+        {flipped(payload + 2 * sealed + 9), "at bytes 524288 to 786431 of its 786532 bytes (chunk 3 of 4)", 2 * kChunk, 3 * kChunk},
         {flipped(good.size() - 1), "at bytes 786432 to 786531 of its 786532 bytes (chunk 4 of 4)", 3 * kChunk, size},
         {swapped, "at bytes 0 to 262143 of its 786532 bytes (chunk 1 of 4)", 0, 2 * kChunk},
-        {good.substr(0, payload + 2 * sealed + 10),
-         "cut short: of its 786532 bytes of contents only the first 524288 are there, the rest is missing", 2 * kChunk,
-         size},
+        {good.substr(0, payload + 2 * sealed + 10), "cut short: of its 786532 bytes of contents only the first 524288 are there, "
+                                                     "the rest is missing", 2 * kChunk, size},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
