@@ -100,8 +100,7 @@ TEST(Printable, EscapesControlsAndBytesThatAreNoText) {
     EXPECT_EQ(tav::Printable("a\nb\tc\x7f"), "a\\x0ab\\x09c\\x7f");
     EXPECT_EQ(tav::Printable("\x1b[2J\xc2\x9b"), "\\x1b[2J\\xc2\\x9b") << "C1 CSI in UTF-8";
     EXPECT_EQ(tav::Printable("caf\xe9"), "caf\\xe9") << "Latin-1";
-    EXPECT_EQ(tav::Printable("\xc0\xaf\xed\xa0\x80\xe2\x82"), "\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82")
-        << "overlong, surrogate, cut short";
+    EXPECT_EQ(tav::Printable("\xc0\xaf\xed\xa0\x80\xe2\x82"), "\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82") << "overlong, surrogate, cut short";
 }
 
 }  // namespace
