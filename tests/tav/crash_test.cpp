@@ -38,9 +38,7 @@ protected:
     void SetUp() override {
         const auto& [operation, onTmpfs, named] = GetParam();
         struct statfs info{};
-        if (onTmpfs && (::statfs("/dev/shm", &info) != 0 || info.f_type != kTmpfsMagic)) {
-            GTEST_SKIP() << "/dev/shm is no tmpfs here";
-        }
+        if (onTmpfs && (::statfs("/dev/shm", &info) != 0 || info.f_type != kTmpfsMagic)) GTEST_SKIP() << "/dev/shm is no tmpfs here";
         std::string pattern = std::string(onTmpfs ? "/dev/shm" : CRASH_TEST_DISK) + "/druvel-crash-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;

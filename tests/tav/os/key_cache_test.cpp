@@ -75,8 +75,7 @@ protected:
         (void)!::send(fd, &request, sizeof request, MSG_NOSIGNAL);
         (void)!::send(fd, key.data(), key.size(), MSG_NOSIGNAL);
         unsigned char status = tav::agent::kWorking;
-        while (status == tav::agent::kWorking && ::recv(fd, &status, 1, MSG_WAITALL) == 1) {
-        }
+        while (status == tav::agent::kWorking && ::recv(fd, &status, 1, MSG_WAITALL) == 1) continue;
         tav::agent::MasterKeyReply reply{};
         const bool given = status == tav::agent::kMasterKey &&
                            ::recv(fd, &reply, sizeof reply, MSG_WAITALL) == static_cast<ssize_t>(sizeof reply);
