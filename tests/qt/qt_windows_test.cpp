@@ -45,11 +45,7 @@ TEST_F(QtWindows, ADropIsTakenAtOnceAndItsNamesArriveAsTheFileSystemsBytes) {
         }),
         Escape()});
     Run();
-    const auto runs = tool_.Runs();
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0][1], e);
-    EXPECT_EQ(runs[1][1], g);
-    EXPECT_EQ(runs[2][1], u);
+    EXPECT_EQ(Sources(), (std::vector<std::string>{e, g, u}));
 }
 
 // The open dialog hands back names as Qt shows them; each must be found

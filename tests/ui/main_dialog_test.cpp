@@ -120,15 +120,18 @@ TEST_F(MainWindow, ABatchTheToolCannotTakeIsRefusedWhole) {
     EXPECT_EQ(shown().captions, (Captions{"Druvel", "Druvel"})) << "no batch began";
 }
 
-TEST_F(MainWindow, DroppedFilesRunInOrderWithTheirCaptions) {
+// Dropped files run in order, named in the caption; settings saved
+// between batches apply to the next one.
+TEST_F(MainWindow, DroppedFilesRunInOrderWithTheirCaptionsAndTheSettingsSavedBefore) {
     const std::string one = Plain("report.txt"), two = Plain("b.doc"), three = Plain("c_txt.TAV");
-    Do({TypeText(IDC_KEY, "k"), Drop({one}), Drop({three, one, two}), Escape()});
+    Do({TypeText(IDC_KEY, "k"), Drop({one}), ChooseMenu(ID_OPTIONS_SETTINGS), SelectItem(IDC_ROUNDS, 4),
+        Click(IDC_PARANOIA), Click(IDC_SFX), Click(IDOK), Drop({three, one, two}), Escape()});
     Run();
     EXPECT_EQ(tool_.Runs(), (std::vector<Arguments>{
                                 {"e1", one, folder_.file("report_txt.TAV"), "k"},
                                 {"D", three, folder_.file("c.txt"), "k"},
-                                {"e1", one, folder_.file("report_txt.TAV"), "k"},
-                                {"e1", two, folder_.file("b_doc.TAV"), "k"},
+                                {"a5+", one, folder_.file("report_txt.EXE"), "k"},
+                                {"a5+", two, folder_.file("b_doc.EXE"), "k"},
                             }));
     EXPECT_EQ(shown().captions, (Captions{"Druvel", "Druvel: [report.txt]", "Druvel", "Druvel: Multiple files...",
                                           "Druvel: Multiple files...", "Druvel: Multiple files...", "Druvel"}));
@@ -137,21 +140,23 @@ TEST_F(MainWindow, DroppedFilesRunInOrderWithTheirCaptions) {
 
 // A cancelled dialog runs nothing; the files chosen run in the dialog's
 // order, each named whole in the caption, with the whole key. A name
-// without a dot is a file like any other ("*.*" takes it).
+// without a dot is a file like any other ("*.*" takes it). The tool stays
+// the one of the folder Druvel started in, even when the platform's dialog
+// moves the current directory (where a stranger's tool waits, which must not run).
 TEST_F(MainWindow, OpenedFilesRunInTheDialogsOrderEachWithItsWholeName) {
     const std::string key(5000, 'k');
     // As long as a name can be in the test's folder on every system.
     const std::string longName = std::string(180, 'n') + ".extension-longer-than-eleven";
-    const std::string one = Plain("README"), two = Plain("b.txt"), three = Plain("c.txt"), four = Plain(longName);
+    fs::create_directory(folder_.path() / "elsewhere");
+    test::InstallProgram(FAKE_TAV_PATH, folder_.path() / "elsewhere", "TAV");
+    const auto away = [this](const char* name) { return Plain(test::PathText(fs::path("elsewhere") / name)); };
+    const std::string one = away("README"), two = away("b.txt"), three = away("c.txt"), four = Plain(longName);
     Do({TypeText(IDC_KEY, key), ChooseMenu(ID_FILE_OPEN), ChooseFiles({}), Idle(), ChooseMenu(ID_FILE_OPEN),
-        ChooseFiles({two, three, one}), ChooseMenu(ID_FILE_OPEN), ChooseFiles({four}), Escape()});
+        ChooseFiles({two, three, one}), Call([&] { EXPECT_EQ(fs::current_path(), folder_.path()); }),
+        ChooseMenu(ID_FILE_OPEN), ChooseFiles({four}), Escape()});
     Run();
-    const auto runs = tool_.Runs();
-    ASSERT_EQ(runs.size(), 4u);
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(runs[i][1], (Arguments{two, three, one, four}[i]));
-        EXPECT_EQ(runs[i][3], key);
-    }
+    EXPECT_EQ(Sources(), (Arguments{two, three, one, four}));
+    for (const Arguments& run : tool_.Runs()) EXPECT_EQ(run[3], key);
     ASSERT_EQ(shown().fileDialogs.size(), 3u);
     for (const FileDialogShown& dialog : shown().fileDialogs) {
         EXPECT_TRUE(dialog.open && dialog.flags == 0x281A04u) << dialog.flags;
@@ -173,35 +178,8 @@ TEST_F(MainWindow, InputDuringABatchIsHeldAndHandledInOrderAfterIt) {
     WhileToolRuns({ReleaseTheTool()});
     Do({Inspect([](Window& w) { EXPECT_EQ(w.tmpl->id, IDD_ABOUT); }), Escape(), Escape()});
     Run();
-    const auto runs = tool_.Runs();
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0][1], first);
-    EXPECT_EQ(runs[1][1], second);
-    EXPECT_EQ(runs[2][1], third);
+    EXPECT_EQ(Sources(), (Arguments{first, second, third}));
     EXPECT_EQ(shown().windowsShown, (std::vector<int>{IDD_MAIN, IDD_SETTINGS, IDD_ABOUT}));
-}
-
-// The tool and the settings file stay in the folder Druvel started in, even
-// when the platform's dialog moves the current directory (where a
-// stranger's tool waits, which must not run).
-TEST_F(MainWindow, OpeningFilesElsewhereKeepsTheStartFolder) {
-    const fs::path elsewhere = folder_.path() / "elsewhere";
-    fs::create_directory(elsewhere);
-    test::WriteFile((elsewhere / "x.txt").string(), "x");
-    test::InstallProgram(FAKE_TAV_PATH, elsewhere, "TAV");
-    Do({TypeText(IDC_KEY, "k"), ChooseMenu(ID_FILE_OPEN), ChooseFiles({(elsewhere / "x.txt").string()}),
-        Call([&] { EXPECT_EQ(fs::current_path(), folder_.path()); }), Escape()});
-    Run();
-    EXPECT_EQ(tool_.Runs().size(), 1u);
-}
-
-TEST_F(MainWindow, SettingsSavedBetweenBatchesApplyToTheNextOne) {
-    const std::string file = Plain("x.txt");
-    Do({TypeText(IDC_KEY, "k"), Drop({file}), ChooseMenu(ID_OPTIONS_SETTINGS), SelectItem(IDC_ROUNDS, 4),
-        Click(IDC_PARANOIA), Click(IDC_SFX), Click(IDOK), Drop({file}), Escape()});
-    Run();
-    EXPECT_EQ(tool_.Runs(), (std::vector<Arguments>{{"e1", file, folder_.file("x_txt.TAV"), "k"},
-                                                    {"a5+", file, folder_.file("x_txt.EXE"), "k"}}));
 }
 
 // With the real tool: a file or a folder is encrypted next to itself, the

@@ -10,17 +10,14 @@ using namespace script;
 
 constexpr const char* kFile =
     "[ENCRYPT]\r\nRounds=3\r\nParanoia=1\r\nSFX=0\r\n[DECRYPT]\r\nIntCheck=1\r\nDelEncrypted=0\r\n";
+// Every value changed.
+constexpr const char* kChanged =
+    "[ENCRYPT]\r\nRounds=8\r\nParanoia=0\r\nSFX=1\r\n[DECRYPT]\r\nIntCheck=0\r\nDelEncrypted=1\r\n";
 
 std::vector<int> Held() { return {g_options.Rounds, g_options.Paranoia, g_options.SFX, g_options.IntCheck, g_options.DelEncrypted}; }
 
 class SettingsWindow : public test::UiTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        test::WriteFile(settingsFile_, kFile);
-        LoadOptions();
-    }
-
     // Opens the settings window and expects it closed with `result`.
     void Run(INT_PTR result) {
         CSettingsDialog dlg;
@@ -57,14 +54,9 @@ TEST_F(SettingsWindow, ShowsTheOptionsAndOkAndEnterStoreAndSaveEveryControl) {
             Click(IDC_DELENCRYPTED)});
         Do(c.close);
         Run(c.result);
-        if (c.result == IDCANCEL) {
-            EXPECT_EQ(Held(), (std::vector<int>{3, 1, 0, 1, 0}));
-            EXPECT_EQ(test::ReadFile(settingsFile_), kFile);
-            continue;
-        }
-        EXPECT_EQ(Held(), (std::vector<int>{8, 0, 1, 0, 1}));
-        EXPECT_EQ(test::ReadFile(settingsFile_),
-                  "[ENCRYPT]\r\nRounds=8\r\nParanoia=0\r\nSFX=1\r\n[DECRYPT]\r\nIntCheck=0\r\nDelEncrypted=1\r\n");
+        const bool stored = c.result == IDOK;
+        EXPECT_EQ(Held(), (stored ? std::vector<int>{8, 0, 1, 0, 1} : std::vector<int>{3, 1, 0, 1, 0}));
+        EXPECT_EQ(test::ReadFile(settingsFile_), stored ? kChanged : kFile);
     }
 }
 

@@ -31,6 +31,13 @@ protected:
     static const script::Record& shown() { return script::Shown(); }
     static platform::Control& ControlOf(platform::Window& window, int id) { return *window.FindControl(id); }
 
+    // The source of each run of the tool, in order.
+    std::vector<std::string> Sources() const {
+        std::vector<std::string> sources;
+        for (const std::vector<std::string>& run : tool_.Runs()) sources.push_back(run[1]);
+        return sources;
+    }
+
     // A file named `name` in the test's folder.
     std::string Plain(const std::string& name) {
         test::WriteFile(folder_.file(name), "contents");

@@ -31,11 +31,6 @@ std::string TextOf(HWND window) {
 
 bool Usable(HWND control) { return control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control); }
 
-void PostKey(HWND target, WPARAM key) {
-    PostMessageW(target, WM_KEYDOWN, key, 1);
-    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
-}
-
 bool IsClass(HWND window, const wchar_t* name) {
     wchar_t found[64];
     return GetClassNameW(window, found, 64) > 0 && std::wcscmp(found, name) == 0;
@@ -58,19 +53,15 @@ BOOL CALLBACK LookAt(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+// Counts the visible windows enumerated, of the class `ofClass` when it is set.
+struct Count {
+    const wchar_t* ofClass;
+    int visible;
+};
 BOOL CALLBACK CountVisible(HWND window, LPARAM parameter) {
-    if (IsWindowVisible(window)) ++*reinterpret_cast<int*>(parameter);
+    Count& count = *reinterpret_cast<Count*>(parameter);
+    if (IsWindowVisible(window) && (count.ofClass == nullptr || IsClass(window, count.ofClass))) ++count.visible;
     return TRUE;
-}
-
-BOOL CALLBACK CountButtons(HWND window, LPARAM parameter) {
-    if (IsWindowVisible(window) && IsClass(window, L"Button")) ++*reinterpret_cast<int*>(parameter);
-    return TRUE;
-}
-
-std::string ControlText(HWND dialog, int id) {
-    const HWND control = GetDlgItem(dialog, id);
-    return control != nullptr ? TextOf(control) : std::string();
 }
 
 std::vector<std::string> ComboItems(HWND dialog, int id) {
@@ -122,7 +113,9 @@ void PressKey(Handle view, Key key) {
         SendMessageW(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
         return;
     }
-    PostKey(target, key == Key::Enter ? VK_RETURN : VK_ESCAPE);
+    const WPARAM code = key == Key::Enter ? VK_RETURN : VK_ESCAPE;
+    PostMessageW(target, WM_KEYDOWN, code, 1);
+    PostMessageW(target, WM_KEYUP, code, 0xC0000001);
 }
 
 // As a keyboard or an input method types: the field's text selected, then
@@ -213,9 +206,9 @@ CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found) {
 BoxShown ShownMessageBox(Handle box) {
     const HWND icon = GetDlgItem(AsWindow(box), 0x0014);
     const bool hasIcon = icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
-    int buttons = 0;
-    EnumChildWindows(AsWindow(box), &CountButtons, reinterpret_cast<LPARAM>(&buttons));
-    return {ControlText(AsWindow(box), 0xFFFF), TextOf(AsWindow(box)), !hasIcon && buttons == 1};
+    Count buttons{L"Button", 0};
+    EnumChildWindows(AsWindow(box), &CountVisible, reinterpret_cast<LPARAM>(&buttons));
+    return {TextOf(GetDlgItem(AsWindow(box), 0xFFFF)), TextOf(AsWindow(box)), !hasIcon && buttons.visible == 1};
 }
 
 void PressButton(Handle dialog, int id) {
@@ -232,9 +225,9 @@ bool ChooseFiles(Handle dialog, const std::vector<std::string>& paths) {
 }
 
 int VisibleWindows() {
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), &CountVisible, reinterpret_cast<LPARAM>(&count));
-    return count;
+    Count windows{nullptr, 0};
+    EnumThreadWindows(GetCurrentThreadId(), &CountVisible, reinterpret_cast<LPARAM>(&windows));
+    return windows.visible;
 }
 
 }  // namespace real_input
