@@ -36,24 +36,6 @@ std::vector<std::vector<Step>> Closers() {
     return {{Escape()}, {CloseBox()}, {Click(IDCANCEL)}, {ChooseMenu(ID_FILE_EXIT)}, {Focus(IDCANCEL), Enter()}};
 }
 
-// At the start: the settings loaded (a new file made), the key field
-// focused, the program's icon set, and painted by the program when minimised.
-TEST_F(MainWindow, StartsWithTheSettingsLoadedAndTheKeyFieldFocused) {
-    Do({Inspect([](Window& w) {
-            EXPECT_EQ(w.focus, w.IndexOf(IDC_KEY));
-            EXPECT_EQ(w.icons[ICON_BIG], LoadIcon(IDR_MAINFRAME));
-            EXPECT_EQ(w.icons[ICON_SMALL], LoadIcon(IDR_MAINFRAME));
-        }),
-        Minimize(true), Minimize(false), Escape()});
-    Run();
-    EXPECT_EQ(shown().windowsShown, std::vector<int>{IDD_MAIN});
-    EXPECT_TRUE(fs::exists(folder_.file("Druvel.ini")));
-    // The minimised client area is empty: (0 - 32 + 1) / 2 rounds toward zero.
-    ASSERT_EQ(shown().iconsDrawn.size(), 1u);
-    const IconDrawn& drawn = shown().iconsDrawn[0];
-    EXPECT_TRUE(drawn.x == -15 && drawn.y == -15 && drawn.icon == LoadIcon(IDR_MAINFRAME)) << drawn.x << "," << drawn.y;
-}
-
 // Every way of closing ends the program when idle; during a batch none
 // does, nor does a key typed then.
 TEST_F(MainWindow, EveryWayOfClosingEndsTheProgramOnlyWhenIdle) {
@@ -78,13 +60,25 @@ TEST_F(MainWindow, EveryWayOfClosingEndsTheProgramOnlyWhenIdle) {
     EXPECT_EQ(tool_.Runs().size(), 1u);
 }
 
-// Enter in the key field, F1 and the grayed Help Topics do nothing; without
-// a key, neither entry goes further than telling so.
-TEST_F(MainWindow, EnterF1AndTheGrayedHelpItemDoNothingAndAnEmptyKeyStopsBothEntries) {
-    Do({Enter(), HelpKey(), ChooseMenu(ID_HELP_TOPICS), Focus(IDCANCEL), Drop({Plain("x.txt")}), AnswerMessageBox(),
-        Inspect([](Window& w) { EXPECT_EQ(w.focus, w.IndexOf(IDC_KEY)); }), Idle(), ChooseMenu(ID_FILE_OPEN),
-        AnswerMessageBox(), Escape()});
+// At the start: the settings loaded (a new file made), the key field
+// focused, the program's icon set, and painted by the program when
+// minimised. Enter in the key field, F1 and the grayed Help Topics do
+// nothing; without a key, neither entry goes further than telling so.
+TEST_F(MainWindow, StartsWithTheKeyFieldFocusedWhereOnlyAKeyLetsEitherEntryRun) {
+    Do({Inspect([](Window& w) {
+            EXPECT_EQ(w.focus, w.IndexOf(IDC_KEY));
+            EXPECT_EQ(w.icons[ICON_BIG], LoadIcon(IDR_MAINFRAME));
+            EXPECT_EQ(w.icons[ICON_SMALL], LoadIcon(IDR_MAINFRAME));
+        }),
+        Minimize(true), Minimize(false), Enter(), HelpKey(), ChooseMenu(ID_HELP_TOPICS), Focus(IDCANCEL),
+        Drop({Plain("x.txt")}), AnswerMessageBox(), Inspect([](Window& w) { EXPECT_EQ(w.focus, w.IndexOf(IDC_KEY)); }),
+        Idle(), ChooseMenu(ID_FILE_OPEN), AnswerMessageBox(), Escape()});
     Run();
+    EXPECT_TRUE(fs::exists(folder_.file("Druvel.ini")));
+    // The minimised client area is empty: (0 - 32 + 1) / 2 rounds toward zero.
+    ASSERT_EQ(shown().iconsDrawn.size(), 1u);
+    const IconDrawn& drawn = shown().iconsDrawn[0];
+    EXPECT_TRUE(drawn.x == -15 && drawn.y == -15 && drawn.icon == LoadIcon(IDR_MAINFRAME)) << drawn.x << "," << drawn.y;
     EXPECT_TRUE(tool_.Runs().empty());
     EXPECT_EQ(shown().windowsShown, std::vector<int>{IDD_MAIN});
     EXPECT_TRUE(shown().fileDialogs.empty()) << "no open-file dialog without a key";
