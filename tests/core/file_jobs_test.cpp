@@ -47,7 +47,6 @@ TEST_F(FileJobs, OnlyADecryptionThatWroteItsTargetDeletesTheEncryptedFile) {
         ProcessFile(source, "k");
         EXPECT_EQ(Exists(source), c.sourceStays);
         EXPECT_EQ(Exists(target), c.tool == kSucceeds);
-        EXPECT_EQ(tool_.Runs().size(), static_cast<std::size_t>(&c - cases + 1));
     }
 }
 

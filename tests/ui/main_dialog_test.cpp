@@ -31,19 +31,16 @@ protected:
     }
 };
 
-// Escape, the close box, Exit, File > Exit, and Enter on Exit.
-std::vector<std::vector<Step>> Closers() {
-    return {{Escape()}, {CloseBox()}, {Click(IDCANCEL)}, {ChooseMenu(ID_FILE_EXIT)}, {Focus(IDCANCEL), Enter()}};
-}
-
 // Every way of closing ends the program when idle; during a batch none
 // does, nor does a key typed then.
 TEST_F(MainWindow, EveryWayOfClosingEndsTheProgramOnlyWhenIdle) {
-    const auto closers = Closers();
-    for (std::size_t i = 0; i < closers.size(); ++i) {
-        Do(closers[i]);
+    // Escape, the close box, Exit, File > Exit, and Enter on Exit.
+    const std::vector<std::vector<Step>> closers = {
+        {Escape()}, {CloseBox()}, {Click(IDCANCEL)}, {ChooseMenu(ID_FILE_EXIT)}, {Focus(IDCANCEL), Enter()}};
+    for (const std::vector<Step>& closer : closers) {
+        Do(closer);
         Run();
-        EXPECT_TRUE(shown().errors.empty()) << "closer " << i;
+        EXPECT_TRUE(shown().errors.empty()) << "closer " << &closer - closers.data();
     }
     tool_.HoldEachRun();
     Do({TypeText(IDC_KEY, "k"), Drop({Plain("x.txt")})});

@@ -18,12 +18,6 @@ std::vector<int> Held() { return {g_options.Rounds, g_options.Paranoia, g_option
 
 class SettingsWindow : public test::UiTest {
 protected:
-    // Opens the settings window and expects it closed with `result`.
-    void Run(INT_PTR result) {
-        CSettingsDialog dlg;
-        EXPECT_EQ(dlg.DoModal(), result);
-    }
-
     const std::string settingsFile_ = folder_.file("Druvel.ini");
 };
 
@@ -53,7 +47,7 @@ TEST_F(SettingsWindow, ShowsTheOptionsAndOkAndEnterStoreAndSaveEveryControl) {
         Do({showsTheFile, SelectItem(IDC_ROUNDS, 7), Click(IDC_PARANOIA), Click(IDC_SFX), Click(IDC_INTCHECK),
             Click(IDC_DELENCRYPTED)});
         Do(c.close);
-        Run(c.result);
+        EXPECT_EQ(CSettingsDialog().DoModal(), c.result);
         const bool stored = c.result == IDOK;
         EXPECT_EQ(Held(), (stored ? std::vector<int>{8, 0, 1, 0, 1} : std::vector<int>{3, 1, 0, 1, 0}));
         EXPECT_EQ(test::ReadFile(settingsFile_), stored ? kChanged : kFile);
@@ -64,7 +58,7 @@ TEST_F(SettingsWindow, RoundsOutsideTheListShowNoSelectionAndSaveAsZero) {
     test::WriteFile(settingsFile_, "[ENCRYPT]\r\nRounds=12\r\n");
     LoadOptions();
     Do({Inspect([](Window& w) { EXPECT_EQ(ControlOf(w, IDC_ROUNDS).selection, -1); }), Enter()});
-    Run(IDOK);
+    EXPECT_EQ(CSettingsDialog().DoModal(), IDOK);
     EXPECT_EQ(g_options.Rounds, 0);
     EXPECT_NE(test::ReadFile(settingsFile_).find("Rounds=0\r\n"), std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -34,23 +35,6 @@ bool Usable(HWND control) { return control != nullptr && IsWindowVisible(control
 bool IsClass(HWND window, const wchar_t* name) {
     wchar_t found[64];
     return GetClassNameW(window, found, 64) > 0 && std::wcscmp(found, name) == 0;
-}
-
-struct Search {
-    const std::vector<Handle>* own;
-    HWND found;
-    CommonDialog kind;
-};
-
-BOOL CALLBACK LookAt(HWND window, LPARAM parameter) {
-    Search& search = *reinterpret_cast<Search*>(parameter);
-    if (!IsWindowVisible(window) || !IsClass(window, L"#32770")) return TRUE;
-    for (Handle own : *search.own) {
-        if (own == window) return TRUE;
-    }
-    search.found = window;
-    search.kind = GetDlgItem(window, 0xFFFF) != nullptr ? CommonDialog::MessageBox : CommonDialog::OpenFile;
-    return FALSE;
 }
 
 // Counts the visible windows enumerated, of the class `ofClass` when it is set.
@@ -195,11 +179,18 @@ int FocusedControl(Handle view) {
     return focus != nullptr && GetParent(focus) == AsWindow(view) ? GetDlgCtrlID(focus) : 0;
 }
 
+// A visible dialog of this thread that is not one of the program's own.
 CommonDialog FindCommonDialog(const std::vector<Handle>& own, Handle& found) {
-    Search search{&own, nullptr, CommonDialog::None};
-    EnumThreadWindows(GetCurrentThreadId(), &LookAt, reinterpret_cast<LPARAM>(&search));
-    found = search.found;
-    return search.kind;
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+        if (!IsWindowVisible(window) || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId() ||
+            std::find(own.begin(), own.end(), window) != own.end()) {
+            continue;
+        }
+        found = window;
+        return GetDlgItem(window, 0xFFFF) != nullptr ? CommonDialog::MessageBox : CommonDialog::OpenFile;
+    }
+    return CommonDialog::None;
 }
 
 // A message box shows its text, and an icon, in static controls of its own.

@@ -43,10 +43,7 @@ const char* const kOddLines = "[S]\r\nempty=\r\nbare\r\nblank=   \r\n# hash=3\r\
 const char* const kOddHeaders = "[S\r\nk=1\r\n[T]]\r\nk=2\r\n[a]b]\nk=3\n";
 
 const ReadCase kReads[] = {
-    {"decimal", "[S]\r\nk=12\r\n", "S", "k", 12},
-    {"signed", "[S]\r\nk=-7\r\n", "S", "k", -7},
     {"plus", "[S]\r\nk=+3\r\n", "S", "k", 3},
-    {"digits, then letters", "[S]\r\nk=42abc\r\n", "S", "k", 42},
     {"a word", "[S]\r\nk=abc\r\n", "S", "k", 0},
     {"the largest", "[S]\r\nk=2147483647\r\n", "S", "k", 2147483647},
     {"the smallest", "[S]\r\nk=-2147483648\r\n", "S", "k", -2147483647 - 1},
