@@ -3,6 +3,8 @@
 // the menu's actions, and the real message box and open-file dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -67,20 +69,13 @@ void TypeCharacter(QLineEdit* edit, const QString& character) {
     }
 }
 
-// Whether the dialog's list offers every one of `paths` (all in its
-// folder), as a person sees it: a file it hides or grays cannot be chosen.
+// Whether the dialog's list offers every one of `paths`, as a person sees
+// it: a file it hides (no index) or grays cannot be chosen.
 bool Offers(QFileDialog* dialog, const std::vector<std::string>& paths) {
     auto* model = dialog->findChild<QFileSystemModel*>();
-    const QModelIndex folder = model->index(dialog->directory().absolutePath());
-    QStringList offered;
-    for (int row = 0; row < model->rowCount(folder); ++row) {
-        const QModelIndex item = model->index(row, 0, folder);
-        if (item.flags() & Qt::ItemIsEnabled) offered << model->fileName(item);
-    }
-    for (const std::string& path : paths) {
-        if (!offered.contains(QString::fromStdString(path.substr(path.find_last_of('/') + 1)))) return false;
-    }
-    return true;
+    return std::all_of(paths.begin(), paths.end(), [model](const std::string& path) {
+        return model->index(QString::fromStdString(path)).flags().testFlag(Qt::ItemIsEnabled);
+    });
 }
 
 }  // namespace
