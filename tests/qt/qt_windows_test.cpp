@@ -15,17 +15,13 @@
 #include "platform/backends/qt/backend.h"
 #include "platform/backends/qt/paths.h"
 #include "tests/ui/ui_fixture.h"
-#include "ui/druvel_app.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace script;
 
-class QtWindows : public test::UiTest {
-protected:
-    void Run() { EXPECT_EQ(theApp.InitInstance(), FALSE); }
-};
+class QtWindows : public test::UiTest {};
 
 template <typename T = QWidget>
 T* Control(Window& w, int id) {

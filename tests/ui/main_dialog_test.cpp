@@ -5,7 +5,6 @@
 #include "tests/support/run.h"
 #include "tests/support/system.h"
 #include "tests/ui/ui_fixture.h"
-#include "ui/druvel_app.h"
 
 namespace {
 
@@ -16,8 +15,6 @@ using Captions = std::vector<std::string>;
 
 class MainWindow : public test::UiTest {
 protected:
-    void Run() { EXPECT_EQ(theApp.InitInstance(), FALSE); }
-
     // The main window idle: its caption, and Exit usable.
     static Act Idle() {
         return Inspect([](Window& w) {

@@ -23,9 +23,7 @@ void StartTimer(void (*tick)());
 // an act opening a dialog lets that dialog's loop tick too.
 void Soon(std::function<void()> act);
 
-// What a user does. Each is only what a user could do: nothing happens for
-// a hidden or disabled control, a grayed menu item, a missing close box or
-// a window that takes no dropped files.
+// What a user does, as script.h's acts (each only what a user could do).
 enum class Key { Enter, Escape, F1 };
 void PressKey(Handle view, Key key);
 void TypeText(Handle view, int id, const std::string& text);

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "tests/support/workspace.h"
 #include "tests/ui/script.h"
+#include "ui/druvel_app.h"
 
 namespace test {
 
@@ -28,6 +29,8 @@ protected:
         for (const std::string& error : script::Shown().errors) ADD_FAILURE() << error;
     }
 
+    // Runs the program until it ends, as it runs from the command line.
+    static void Run() { EXPECT_EQ(theApp.InitInstance(), FALSE); }
     static const script::Record& shown() { return script::Shown(); }
     static platform::Control& ControlOf(platform::Window& window, int id) { return *window.FindControl(id); }
 

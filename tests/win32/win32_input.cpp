@@ -52,9 +52,8 @@ std::vector<std::string> ComboItems(HWND dialog, int id) {
     std::vector<std::string> items;
     const int count = static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        std::wstring item(static_cast<std::size_t>(SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-        item.resize(static_cast<std::size_t>(
-            SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+        wchar_t item[64] = L"";  // the lists hold short items: numbers of rounds
+        SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
         items.push_back(platform::TextFromWide(item));
     }
     return items;
