@@ -124,17 +124,12 @@ TEST(ProfileFile, LoadTellsMissingFromUnreadable) {
 // one behind; the next save removes it once no save can still be using it.
 TEST(ProfileFile, SaveRemovesStaleTemporaryFilesOfItsOwn) {
     const test::TempFolder folder;
-    const auto plant = [&folder](const std::string& name, bool old) {
+    const auto now = std::filesystem::file_time_type::clock::now(), old = now - std::chrono::minutes(5);
+    for (const auto& [name, written] : {std::pair{".druvel-a1B2c3", old}, {".druvel-fresh1", now},
+                                        {".druvel-notours-at-all", old}, {"notes.txt", old}}) {
         test::WriteFile(folder.file(name), "partial");
-        if (old) {
-            const auto then = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
-            std::filesystem::last_write_time(folder.file(name), then);
-        }
-    };
-    plant(".druvel-a1B2c3", true);
-    plant(".druvel-fresh1", false);
-    plant(".druvel-notours-at-all", true);
-    plant("notes.txt", true);
+        std::filesystem::last_write_time(folder.file(name), written);
+    }
     Profile p;
     p.SetString("S", "k", "1");
     ASSERT_TRUE(p.Save(folder.file("Druvel.ini")));
