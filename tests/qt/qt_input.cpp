@@ -162,17 +162,12 @@ std::string Caption(Handle view) { return TextOf(Widget(view)->windowTitle()); }
 
 ControlShown ShownControl(Handle view, int id) {
     QWidget* widget = ControlWidget(view, id);
-    ControlShown shown;
-    if (widget == nullptr) return shown;
-    shown.exists = true;
-    shown.text = TextOf(widget);
-    shown.enabled = widget->isEnabled();
-    shown.visible = widget->isVisibleTo(Widget(view));
-    if (auto* box = qobject_cast<QCheckBox*>(widget)) shown.checked = box->isChecked();
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        shown.selection = combo->currentIndex();
-        for (int i = 0; i < combo->count(); ++i) shown.items.push_back(TextOf(combo->itemText(i)));
-    }
+    if (widget == nullptr) return {};
+    auto* box = qobject_cast<QCheckBox*>(widget);
+    auto* combo = qobject_cast<QComboBox*>(widget);
+    ControlShown shown{true, TextOf(widget), widget->isEnabled(), widget->isVisibleTo(Widget(view)),
+                       box != nullptr && box->isChecked(), combo != nullptr ? combo->currentIndex() : -1, {}};
+    for (int i = 0; combo != nullptr && i < combo->count(); ++i) shown.items.push_back(TextOf(combo->itemText(i)));
     return shown;
 }
 
