@@ -20,8 +20,6 @@ TEST(BuildCommandLine, OperationAndTargetOfEverySource) {
     const std::string folder = "/" + std::string(300, 'd') + "/", longName = std::string(300, 'n');
     const struct { std::string source; Options options; const char* operation; std::string target, back = ""; } cases[] = {
         {"C:\\docs\\report.txt", With(3, 1, 0, 0), "e3+", "C:\\docs\\report_txt.TAV"},
-        {"C:\\docs\\report.txt", With(1, 0, 1, 0), "a1", "C:\\docs\\report_txt.EXE"},
-        {"C:\\docs\\report_txt.tav", With(1, 0, 0, 1), "D", "C:\\docs\\report.txt"},
         {"C:\\docs\\report_txt.TAV", With(1, 0, 0, 0), "d", "C:\\docs\\report.txt"},
         {"C:\\a\\REPORT_TXT.Tav", With(7, 1, 1, 1), "D", "C:\\a\\REPORT.TXT"},  // decryption ignores the rest
         {"/a/x.txt", With(12, 0, 0, 1), "e12", "/a/x_txt.TAV"},

@@ -52,9 +52,7 @@ TEST_F(SettingsWindow, ShowsTheOptionsAndOkAndEnterStoreAndSaveEveryControl) {
         EXPECT_EQ(Held(), (stored ? std::vector<int>{8, 0, 1, 0, 1} : std::vector<int>{3, 1, 0, 1, 0}));
         EXPECT_EQ(test::ReadFile(settingsFile_), stored ? kChanged : kFile);
     }
-}
-
-TEST_F(SettingsWindow, RoundsOutsideTheListShowNoSelectionAndSaveAsZero) {
+    // Rounds outside the list show no selection, and are saved as 0.
     test::WriteFile(settingsFile_, "[ENCRYPT]\r\nRounds=12\r\n");
     LoadOptions();
     Do({Inspect([](Window& w) { EXPECT_EQ(ControlOf(w, IDC_ROUNDS).selection, -1); }), Enter()});

@@ -51,7 +51,7 @@ TEST(ProfilePosixFile, SaveFollowsLinksAndKeepsThemAndThePermissions) {
 
 // A write that fails half way (here: the file-size limit, which holds even
 // for root) must leave the old file whole and no temporary file behind.
-TEST(ProfilePosixFile, FailedSaveLeavesTheOldFileWhole) {
+TEST(ProfilePosixFile, AFailedOrKilledSaveLeavesTheOldOrTheNewFileWhole) {
     const test::TempFolder folder;
     const std::string path = folder.file("Druvel.ini");
     const std::string original = "[S]\r\nk=1\r\n";
@@ -70,12 +70,8 @@ TEST(ProfilePosixFile, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_FALSE(savedOk);
     EXPECT_EQ(test::ReadFile(path), original);
     EXPECT_EQ(test::NamesIn(folder.path()), std::vector<std::string>{"Druvel.ini"});
-}
 
-// Killed at any moment, a save leaves the old file or the new one, whole.
-TEST(ProfilePosixFile, KilledSaveLeavesTheOldOrTheNewFileWhole) {
-    const test::TempFolder folder;
-    const std::string path = folder.file("Druvel.ini");
+    // Killed at any moment, a save leaves the old file or the new one, whole.
     const Profile older = With(std::string(1 << 20, 'o')), newer = With(std::string(1 << 20, 'n'));
     ASSERT_TRUE(older.Save(path));
     std::mt19937 random(3);
