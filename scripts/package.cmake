@@ -41,4 +41,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 # TAV tells of a failed file through a desktop notification, sent by GLib's
 # gdbus tool; without it a failure shows nothing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libglib2.0-bin)
+# The package's entries and members, in name order, carry the commit's time:
+# CPack takes it from SOURCE_DATE_EPOCH, set as it reads its configuration.
+set(CPACK_PROJECT_CONFIG_FILE ${packaging}/cpack-time.cmake)
+file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT "set(ENV{SOURCE_DATE_EPOCH} @DRUVEL_SOURCE_DATE_EPOCH@)\n" @ONLY)
 include(CPack)
