@@ -7,7 +7,7 @@ packages="build-essential cmake pkg-config libgtest-dev libgmock-dev libsodium-d
   libssl-dev clang libclang-rt-14-dev lintian xvfb xauth xdotool
   dbus-daemon dbus-bin libglib2.0-bin python3-gi gir1.2-glib-2.0
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  dpkg-dev autoconf automake libtool wine wine32:i386 wine64 fonts-wine nsis zip unzip"
+  dpkg-dev autoconf automake libtool wine wine32:i386 wine64 fonts-wine nsis zip unzip 7zip"
 case "${1:-build}" in
   build) ;;
   bench) packages="$packages age gnupg time" ;;

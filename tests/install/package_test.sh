@@ -1,8 +1,10 @@
 #!/bin/sh
-# Builds the Debian package, checks it with lintian, installs it into a fresh
-# root with dpkg, and uses the installed program as a person would: started
-# through its launcher under Xvfb, a key typed, a file opened through
-# "&File"/"&Open" to encrypt it, and the .TAV opened to decrypt it again.
+# Builds the Debian package, checks it with lintian and for what would make
+# it differ from a build elsewhere (tests/support/reproducible.sh), installs
+# it into a fresh root with dpkg, and uses the installed program as a person
+# would: started through its launcher under Xvfb, a key typed, a file opened
+# through "&File"/"&Open" to encrypt it, and the .TAV opened to decrypt it
+# again.
 # Usage: package_test.sh <build folder>
 set -eu
 build=$(cd "$1" && pwd)
@@ -12,6 +14,7 @@ trap 'rm -rf "$scratch"' EXIT
 (cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; exit 1; }
 deb=$(ls "$scratch"/out/druvel_*_amd64.deb)
 lintian --fail-on error "$deb" 2>/dev/null
+sh "$(dirname "$0")/../support/reproducible.sh" "$deb" "$build/ui/Druvel" "$build/tav/TAV"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "Depends not computed"; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q 'qt6-qpa-plugins' || { echo "no platform plugin in Depends"; exit 1; }
 dpkg-deb -f "$deb" Recommends | grep -q 'libglib2.0-bin' || { echo "notifications' gdbus not recommended"; exit 1; }

@@ -4,7 +4,8 @@
 # the build whose Wine prefix it runs in (64-bit on a 64-bit system, 32-bit
 # on a 32-bit one), with a Start-menu shortcut that starts Druvel in its
 # (writable) install folder, and its uninstaller removes what it installed
-# and leaves the user's settings.
+# and leaves the user's settings. Both, and the programs in them, carry the
+# commit's time; the programs no build path (tests/support/reproducible.sh).
 #   packages_test.sh BUILD_FOLDER VERSION win32|win64 INSTALLER
 set -eu
 build=$1 version=$2 arch=$3 installer=$4
@@ -16,8 +17,10 @@ listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 [ "$listing" = "Druvel-$version-$arch/ Druvel-$version-$arch/Druvel.exe Druvel-$version-$arch/README.txt Druvel-$version-$arch/TAV.exe " ] ||
   fail "the zip holds: $listing"
 unzip -p "$zip" "Druvel-$version-$arch/README.txt" | head -1 | grep -q "$(printf '\r')\$" || fail "README.txt without CR LF"
+sh "$(dirname "$0")/../support/reproducible.sh" "$zip" "$build/ui/Druvel.exe" "$build/tav/TAV.exe" "$build/tav/tav_stub.exe"
 
 [ -f "$installer" ] || { echo "no installer at $installer: build the 64-bit programs too"; exit 77; }
+sh "$(dirname "$0")/../support/reproducible.sh" "$installer"
 prefix=${WINEPREFIX:-$build/wine}
 user=$(ls "$prefix/drive_c/users" | grep -v -x Public | head -1)
 installed="$prefix/drive_c/users/$user/AppData/Local/Programs/Druvel"
