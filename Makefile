@@ -1,6 +1,6 @@
 # Thin wrapper around CMake presets. `make test` and `make run` install the
 # Debian packages they need first (as root, or through sudo).
-.PHONY: all deps build test fuzz windows package run clean
+.PHONY: all deps build test fuzz windows package release run clean
 
 all: build
 
@@ -51,6 +51,13 @@ package: build
 	for arch in win32 win64; do \
 	  cmake --preset $$arch && cmake --build --preset $$arch -j$$(nproc) --target windows_packages || exit 1; \
 	done
+
+# What ships, as `package` makes it, and build/SHA256SUMS: the hash of each
+# download and of every file in them. The same commit gives the same sums
+# wherever and whenever it is built (README, "Checking a download");
+# scripts/check-reproducible.sh builds twice to show it.
+release: package
+	scripts/release-sums.sh
 
 # Starts Druvel on this display from build/default/run/, which holds a link to the
 # freshly built TAV and Druvel.ini.
