@@ -46,8 +46,10 @@ fuzz: deps
 	ctest --preset fuzz -j$$(nproc)
 
 # build/default/druvel_<version>_amd64.deb, and the Windows zips and installers.
+# CPack gives the package's folders, and its members, the modes the umask
+# leaves: 022 leaves those Debian wants, on every machine.
 package: build
-	cd build/default && cpack -G DEB
+	cd build/default && umask 022 && cpack -G DEB
 	for arch in win32 win64; do \
 	  cmake --preset $$arch && cmake --build --preset $$arch -j$$(nproc) --target windows_packages || exit 1; \
 	done
