@@ -36,6 +36,6 @@ if cmp -s "$work/one/build/SHA256SUMS" "$work/second/of/two/build/SHA256SUMS"; t
   cat "$work/one/build/SHA256SUMS"
 else
   echo "FAIL: the two builds differ (- first, + second):"
-  diff "$work/one/build/SHA256SUMS" "$work/second/of/two/build/SHA256SUMS" | grep '^[-+][0-9a-f]'
+  diff -u "$work/one/build/SHA256SUMS" "$work/second/of/two/build/SHA256SUMS" | grep '^[-+][0-9a-f]'
   exit 1
 fi
