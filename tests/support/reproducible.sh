@@ -62,4 +62,4 @@ for file in "$@"; do
     *) check_program "$file" ;;
   esac
 done
-echo "$# files carry the commit's time and no build path"
+echo "checked $#: the commit's time, no build path"
