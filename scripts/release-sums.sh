@@ -6,7 +6,8 @@
 # druvel_<version>_amd64`, `unzip Druvel-<version>-win64.zip`), so that
 # `sha256sum -c --ignore-missing SHA256SUMS` checks whatever is there.
 # Also build/PACKAGES: the Debian packages, with their versions, of the
-# machine that built them (other compilers or libraries give other bytes).
+# machine that built them, and the source packages cross-built for Windows
+# (other compilers or libraries give other bytes).
 #   scripts/release-sums.sh
 set -eu
 build=$(cd "$(dirname "$0")/../build" && pwd)
@@ -31,5 +32,11 @@ done
   done
   (cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum)
 } >"$build/SHA256SUMS"
-dpkg-query -W -f='${binary:Package} ${Version}\n' | LC_ALL=C sort >"$build/PACKAGES"
+{
+  dpkg-query -W -f='${binary:Package} ${Version}\n' | LC_ALL=C sort
+  # build/windows-deps/<package>-<version>-<host>-<build key>/, the complete ones.
+  for library in "$build"/windows-deps/*/.complete; do
+    echo "cross-built for Windows: $(basename "$(dirname "$library")")"
+  done
+} >"$build/PACKAGES"
 echo "$build/SHA256SUMS: $(wc -l <"$build/SHA256SUMS") files"
