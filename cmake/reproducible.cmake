@@ -11,10 +11,6 @@ execute_process(COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/source-date-epoch.sh
 # lies inside the source folder.
 add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
                     "$<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
-# Installed folders (the Debian package's among them) get the same modes
-# whatever the umask.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # A Windows program's header holds its link time: the linker takes
 # SOURCE_DATE_EPOCH instead of the clock when it is set. Being part of the
