@@ -28,7 +28,8 @@ set_tests_properties(CrossSystem.FilesTravelBetweenLinuxAndWindows PROPERTIES TI
 add_test(NAME WindowsPackages.ZipAndInstallerInstallAndUninstall
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/packages_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
                  ${DRUVEL_WINDOWS_ARCH} ${PROJECT_BINARY_DIR}/../win64/Druvel-${PROJECT_VERSION}-setup.exe)
-set_tests_properties(WindowsPackages.ZipAndInstallerInstallAndUninstall PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+set_tests_properties(WindowsPackages.ZipAndInstallerInstallAndUninstall PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77
+                     ENVIRONMENT SOURCE_DATE_EPOCH=${DRUVEL_SOURCE_DATE_EPOCH})
 
 # What the shipped programs need.
 find_program(DRUVEL_OBJDUMP ${DRUVEL_MINGW_HOST}-objdump REQUIRED)
