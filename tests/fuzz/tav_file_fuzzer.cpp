@@ -41,18 +41,26 @@ std::size_t HeaderOffset(const std::vector<unsigned char>& file) {
     return static_cast<std::size_t>(offset);
 }
 
+// The header's checksum made right for its first 80 bytes.
+void MendChecksum(unsigned char* header) { crypto_generichash(&header[80], 16, header, 80, nullptr, 0); }
+
+// The key check made right for `keys`, and then the checksum.
+void MendKeyCheck(unsigned char* header, const tav::DerivedKeys& keys) {
+    crypto_generichash(&header[64], 16, header, 64, keys.checkKey(), 32);
+    MendChecksum(header);
+}
+
 void FuzzHeaderParser(const unsigned char* header) {
     tav::HeaderBytes bytes;
     std::memcpy(bytes.data(), header, tav::kHeaderSize);
     for (const bool mended : {false, true}) {
-        if (mended) crypto_generichash(&bytes[80], 16, bytes.data(), 80, nullptr, 0);
+        if (mended) MendChecksum(bytes.data());
         try {
             const tav::Header parsed = tav::ParseHeader(bytes);
             // With the key check recomputed under any key it is the same 96 bytes.
             tav::DerivedKeys keys;
             std::memset(keys.bytes.data(), 0x5a, keys.bytes.size());
-            crypto_generichash(&bytes[64], 16, bytes.data(), 64, keys.checkKey(), 32);
-            crypto_generichash(&bytes[80], 16, bytes.data(), 80, nullptr, 0);
+            MendKeyCheck(bytes.data(), keys);
             if (tav::SerializeHeader(parsed, keys) != bytes || !tav::KeyCheckMatches(bytes, keys)) std::abort();
         } catch (const tav::Failure& failure) {
             if (failure.code() != tav::Exit::Damaged) std::abort();
@@ -70,15 +78,15 @@ void MakeHeaderPass(std::vector<unsigned char>& file, const tav::SecureBuffer& k
     PutLe(&header[16], crypto_pwhash_argon2id_MEMLIMIT_MIN, 8);
     tav::HeaderBytes bytes;
     std::memcpy(bytes.data(), header, tav::kHeaderSize);
-    crypto_generichash(&bytes[80], 16, bytes.data(), 80, nullptr, 0);
+    MendChecksum(bytes.data());
     try {
         const tav::Header parsed = tav::ParseHeader(bytes);
         tav::DerivedKeys keys;
         tav::DeriveKeys(key, parsed, keys);
-        crypto_generichash(&header[64], 16, header, 64, keys.checkKey(), 32);
+        MendKeyCheck(header, keys);
     } catch (const tav::Failure&) {
+        MendChecksum(header);
     }
-    crypto_generichash(&header[80], 16, header, 80, nullptr, 0);
 }
 
 std::string OutputFolder() {

@@ -16,7 +16,9 @@
 namespace test {
 
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments, const RunOptions& options) {
-    Child child(program, arguments, {{}, false, options.fileSizeLimit, true});
+    const ChildOptions childOptions{
+        .ignoredSignals = {}, .terminal = false, .fileSizeLimit = options.fileSizeLimit, .keepErrors = true};
+    Child child(program, arguments, childOptions);
     const auto previous = std::signal(SIGPIPE, SIG_IGN);
     child.Write(options.input);
     child.CloseInput();

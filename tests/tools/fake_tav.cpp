@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
         while (std::remove(hold) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (const char* signal = std::getenv("FAKE_TAV_SIGNAL")) std::raise(std::atoi(signal));
-    const int status = std::atoi(std::getenv("FAKE_TAV_EXIT") ? std::getenv("FAKE_TAV_EXIT") : "0");
+    const char* exitText = std::getenv("FAKE_TAV_EXIT");
+    const int status = exitText != nullptr ? std::atoi(exitText) : 0;
     if (status == 0 && argc == 5 && std::getenv("FAKE_TAV_NO_TARGET") == nullptr) MakeTarget(argv[3]);
     return status;
 }

@@ -143,12 +143,13 @@ std::size_t SourceFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t s
 
 OutputFile::OutputFile(const std::string& target) : target_(target) {
     RefuseUnusableName(target);
-    fd_ = tuning::UnnamedFilesAllowed() ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    const bool unnamedAllowed = tuning::UnnamedFilesAllowed();
+    fd_ = unnamedAllowed ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     unnamed_ = linkAtCommit_ = fd_ >= 0;
     if (unnamed_) return;
     // EISDIR: a kernel that does not know unnamed files; EOPNOTSUPP: a file
     // system that does not have them.
-    if (tuning::UnnamedFilesAllowed() && errno != EOPNOTSUPP && errno != EISDIR) {
+    if (unnamedAllowed && errno != EOPNOTSUPP && errno != EISDIR) {
         FailIo("cannot create a file in " + FolderOf(target));
     }
     OpenNamedTemporary();
